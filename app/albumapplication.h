@@ -1,0 +1,44 @@
+#pragma once
+
+#include "setup/sharedstate.h"
+
+#include <QPointer>
+
+#include <memory>
+
+class LARK_M1;
+class LARK_M7;
+class MediaPlayerControl;
+class PlatformServices;
+class QWidget;
+
+// The application object: owns the program-wide state, the setup window with the media
+// player, and the viewer, which it creates on first use.
+class AlbumApplication
+{
+public:
+    // playerBar is the player's control bar for the setup window, or null (tests).
+    AlbumApplication(PlatformServices &services, MediaPlayerControl &player,
+                     QWidget *playerBar = nullptr);
+    ~AlbumApplication();
+
+    SharedState &state() { return m_state; }
+    LARK_M1 &setupWindow() { return *m_setup; }
+
+    // The viewer, loaded on first use; null while it is not loaded.
+    LARK_M7 *viewerIfLoaded() const;
+    // The viewer, loaded now when it is not loaded yet.
+    LARK_M7 &viewer();
+
+    // Shows the setup window as the program starts.
+    void start();
+
+private:
+    void openViewer();
+
+    SharedState m_state;
+    PlatformServices &m_services;
+    MediaPlayerControl &m_player;
+    std::unique_ptr<LARK_M1> m_setup;
+    QPointer<LARK_M7> m_viewer;
+};

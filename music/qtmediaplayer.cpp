@@ -1,0 +1,130 @@
+#include "music/qtmediaplayer.h"
+
+#include <QAudioOutput>
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMediaPlayer>
+#include <QProgressBar>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+QtMediaPlayer::QtMediaPlayer(QWidget *parent) : QWidget(parent)
+{
+    m_output = new QAudioOutput(this);
+    m_output->setVolume(0.8f);
+    createPlayer();
+
+    m_musicSwitch = new QCheckBox(tr("Musica"), this);
+    m_musicSwitch->setChecked(true);
+    m_musicSwitch->setToolTip(tr("Sottofondo musicale durante la visione"));
+
+    m_stopButton = new QToolButton(this);
+    m_stopButton->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    m_stopButton->setToolTip(tr("Ferma il brano"));
+    m_stopButton->setAutoRaise(true);
+
+    m_volume = new QSlider(Qt::Horizontal, this);
+    m_volume->setRange(0, 100);
+    m_volume->setValue(80);
+    m_volume->setToolTip(tr("Volume"));
+
+    m_position = new QProgressBar(this);
+    m_position->setTextVisible(false);
+    m_position->setMaximumHeight(8);
+    m_position->setRange(0, 1);
+
+    m_time = new QLabel(QStringLiteral("0:00"), this);
+
+    auto *top = new QHBoxLayout;
+    top->setContentsMargins(0, 0, 0, 0);
+    top->setSpacing(4);
+    top->addWidget(m_musicSwitch);
+    top->addWidget(m_stopButton);
+    top->addWidget(m_volume, 1);
+    top->addWidget(m_time);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(2, 0, 2, 1);
+    column->setSpacing(1);
+    column->addLayout(top);
+    column->addWidget(m_position);
+
+    setAutoFillBackground(true);
+
+    connect(m_stopButton, &QToolButton::clicked, this, &QtMediaPlayer::StopPlayer);
+    connect(m_volume, &QSlider::valueChanged, this,
+            [this](int value) { m_output->setVolume(float(value) / 100.0f); });
+}
+
+void QtMediaPlayer::createPlayer()
+{
+    m_player = new QMediaPlayer(this);
+    m_player->setAudioOutput(m_output);
+    connect(m_player, &QMediaPlayer::positionChanged, this, &QtMediaPlayer::showPosition);
+    connect(m_player, &QMediaPlayer::durationChanged, this,
+            [this](qint64 duration) { m_position->setRange(0, int(qMax<qint64>(1, duration))); });
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this,
+            [this](QMediaPlayer::MediaStatus status) {
+                if (status == QMediaPlayer::EndOfMedia || status == QMediaPlayer::InvalidMedia)
+                    finishTrack();
+            });
+    connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error) {
+        if (error != QMediaPlayer::NoError) {
+            m_failed = true;
+            finishTrack();
+        }
+    });
+}
+
+QtMediaPlayer::~QtMediaPlayer() = default;
+
+bool QtMediaPlayer::GetMusicSwitch() { return m_musicSwitch->isChecked(); }
+
+int QtMediaPlayer::GetPlayerState() { return m_playing ? Playing : 0; }
+
+void QtMediaPlayer::StopPlayer()
+{
+    // After a failed track the player has nothing to stop, and stopping it would block.
+    if (!m_failed && m_player->playbackState() != QMediaPlayer::StoppedState)
+        m_player->stop();
+    finishTrack();
+}
+
+void QtMediaPlayer::SetPlayerFile(const QString &path)
+{
+    // A player that has met a broken track blocks for about a second on its next source;
+    // a fresh one starts at once.
+    if (m_failed) {
+        delete m_player;
+        createPlayer();
+    }
+    m_failed = false;
+    m_player->setSource(QUrl::fromLocalFile(path));
+    // The source may already have been found unplayable while it was being set.
+    m_playing = !m_failed;
+    if (m_playing)
+        m_player->play();
+    showPosition(0);
+}
+
+QString QtMediaPlayer::currentFile() const { return m_player->source().toLocalFile(); }
+
+void QtMediaPlayer::finishTrack()
+{
+    if (!m_playing)
+        return;
+    m_playing = false;
+    emit trackFinished();
+}
+
+void QtMediaPlayer::showPosition(qint64 milliseconds)
+{
+    m_position->setValue(int(qMin<qint64>(milliseconds, m_position->maximum())));
+    const qint64 seconds = milliseconds / 1000;
+    m_time->setText(QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10,
+                                                                  QLatin1Char('0')));
+}

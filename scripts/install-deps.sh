@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing Album need.
+# Nothing happens when everything is already there.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake g++ ninja-build pkg-config
+    qt6-base-dev qt6-multimedia-dev
+    # sound: Qt's GStreamer backend plays MP3 and WAV with these
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+    # Qt's own dialogs and buttons in Italian
+    qt6-translations-l10n
+    # fonts close to the ones the windows were drawn with
+    fonts-dejavu-core fonts-liberation2
+    # runs in a real X server
+    xvfb xauth xdotool
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,230 @@
+#include "setup/setupwindow.h"
+
+#include "music/mediaplayercontrol.h"
+#include "runtime/guard.h"
+#include "runtime/paths.h"
+#include "runtime/platformservices.h"
+#include "runtime/twips.h"
+#include "runtime/val.h"
+#include "setup/sharedstate.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+// Client size of the window, twips: room for the rightmost and lowest controls.
+constexpr int ClientWidth = 7980;
+constexpr int ClientHeight = 3120;
+
+void place(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width),
+                        Twips::toPixels(height));
+}
+
+void setBase(QLineEdit *edit, const QColor &colour)
+{
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, colour);
+    palette.setColor(QPalette::Text, Qt::black);
+    edit->setPalette(palette);
+}
+
+QFont boldFont(const QStringList &families, qreal points)
+{
+    QFont font;
+    font.setFamilies(families);
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+// The text without leading and trailing space characters (tabs and others stay).
+QString trimBlanks(const QString &text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first] == QLatin1Char(' '))
+        ++first;
+    while (last > first && text[last - 1] == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
+} // namespace
+
+LARK_M1::LARK_M1(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
+                 QWidget *playerBar, std::function<void()> openViewer)
+    : QWidget(nullptr), m_state(state), m_services(services), m_player(player),
+      m_openViewer(std::move(openViewer))
+{
+    MediaPlayer1 = playerBar;
+    createControls();
+    Form_Load();
+}
+
+void LARK_M1::createControls()
+{
+    setWindowTitle(QStringLiteral("Album"));
+    QFont windowFont;
+    windowFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                            QStringLiteral("DejaVu Sans")});
+    windowFont.setPointSizeF(8.25);
+    setFont(windowFont);
+    setFixedSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
+
+    // Created in tab order.
+    Label1 = new QLabel(QStringLiteral("Nome cartella contenente Immagini e sottofondi musicali"),
+                        this);
+    place(Label1, 285, 960, 4455, 255);
+
+    Text1 = new QLineEdit(this);
+    place(Text1, 255, 1215, 6465, 360);
+    setBase(Text1, QColor(0, 255, 255));
+
+    Command1 = new QPushButton(QStringLiteral("Sfoglia ..."), this);
+    place(Command1, 6840, 1230, 885, 345);
+
+    if (MediaPlayer1) {
+        MediaPlayer1->setParent(this);
+        place(MediaPlayer1, 300, 2010, 4275, 585);
+    }
+
+    Command2 = new QPushButton(QStringLiteral("CONFERMA"), this);
+    place(Command2, 4920, 2130, 1350, 390);
+
+    Command3 = new QPushButton(QStringLiteral("F I N E"), this);
+    place(Command3, 6360, 2130, 1350, 390);
+
+    Label2 = new QLabel(QStringLiteral("N.secondi di ritardo tra due immagini"), this);
+    place(Label2, 255, 1740, 2685, 210);
+
+    Text2 = new QLineEdit(QStringLiteral("1"), this);
+    place(Text2, 3000, 1695, 990, 300);
+    setBase(Text2, QColor(255, 128, 255));
+
+    // The title twice, 8 and 17 twips apart, so that it shows with a shadow.
+    const QFont titleFont = boldFont({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                                      QStringLiteral("DejaVu Sans")},
+                                     9.75);
+    Label6_5 = new QLabel(QStringLiteral("Album by Torvex(c)"), this);
+    place(Label6_5, 5528, 242, 2295, 255);
+    Label6_5->setFont(titleFont);
+    Label6_5->setAttribute(Qt::WA_TranslucentBackground);
+
+    Label6_4 = new QLabel(QStringLiteral("Album by Torvex(c)"), this);
+    place(Label6_4, 5520, 225, 2295, 255);
+    Label6_4->setFont(titleFont);
+    {
+        QPalette palette = Label6_4->palette();
+        palette.setColor(QPalette::WindowText, QColor(128, 128, 255));
+        Label6_4->setPalette(palette);
+    }
+
+    Check1 = new QCheckBox(QStringLiteral("Visione ciclica immagini"), this);
+    place(Check1, 4905, 2700, 2430, 210);
+    Check1->setChecked(true);
+
+    Label3 = new QLabel(this);
+    place(Label3, 345, 2640, 4170, 300);
+
+    Label4 = new QLabel(QStringLiteral("Estensione immagini e files multimediali"), this);
+    place(Label4, 4080, 1680, 2895, 255);
+
+    Text3 = new QLineEdit(this);
+    place(Text3, 6960, 1680, 735, 285);
+    setBase(Text3, QColor(128, 255, 255));
+
+    Label5 = new QLabel(
+        QStringLiteral("Nella stessa cartella e' possibile visualizzare immagini .JPG/.GIF/.BMP, "
+                       "ascoltando dei file musicali (.WAV/.MP3) con lo stesso nome delle "
+                       "immagini "),
+        this);
+    place(Label5, 240, 120, 4935, 735);
+    Label5->setFont(boldFont({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")}, 8.25));
+    Label5->setWordWrap(true);
+    Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    for (QLabel *label : {Label1, Label2, Label3, Label4, Label5, Label6_5, Label6_4})
+        label->setAlignment(label == Label5 ? Qt::AlignLeft | Qt::AlignTop
+                                            : Qt::AlignLeft | Qt::AlignVCenter);
+
+    // Labels take no focus; the focus goes round the other controls in creation order.
+    QList<QWidget *> chain = {Text1, Command1};
+    if (MediaPlayer1)
+        chain << MediaPlayer1;
+    chain << Command2 << Command3 << Text2 << Check1 << Text3;
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
+    Text1->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, [this] { guarded([this] { Command1_Click(); }); });
+    connect(Command2, &QPushButton::clicked, this, [this] { guarded([this] { Command2_Click(); }); });
+    connect(Command3, &QPushButton::clicked, this, [this] { guarded([this] { Command3_Click(); }); });
+}
+
+void LARK_M1::guarded(const std::function<void()> &handler)
+{
+    runGuarded(m_services, this, handler);
+}
+
+void LARK_M1::Form_Load()
+{
+    m_state.ImageExtension = QStringLiteral(".JPG");
+    Text3->setText(QStringLiteral("JPG"));
+}
+
+void LARK_M1::Command1_Click()
+{
+    const QString chosen = m_services.getOpenFileName(this);
+    // A cancelled dialog changes nothing.
+    if (chosen.isEmpty())
+        return;
+    m_state.ImageFolder = Paths::folderOf(chosen);
+    m_state.ShowFolder.clear();
+    Text1->setText(m_state.ImageFolder);
+    m_state.DelaySeconds = Val(Text2->text());
+}
+
+void LARK_M1::Command2_Click()
+{
+    const QString typed = trimBlanks(Text1->text());
+    if (typed.isEmpty()) {
+        m_services.beep();
+        m_services.showMessage(this, QString::fromLatin1(FolderMissingMessage));
+        return;
+    }
+    // A folder typed by hand replaces the browsed one; a path that is no folder is refused.
+    QString folder = m_state.ImageFolder;
+    if (typed != folder) {
+        if (!QFileInfo(typed).isDir()) {
+            m_services.beep();
+            m_services.showMessage(this, QString::fromLatin1(NoSuchFolderMessage));
+            return;
+        }
+        folder = Paths::withClosingSeparator(typed);
+    }
+    const double delay = Val(Text2->text());
+
+    m_state.ImageFolder = folder;
+    m_state.DelaySeconds = delay;
+    m_state.ImageExtension = QLatin1Char('.') + trimBlanks(Text3->text());
+    m_state.ShowStarted = 0;
+    m_state.ShowState = 0;
+    const bool music = m_player.GetMusicSwitch();
+    m_state.TrackPos = 0;
+    m_state.MusicEnabled = music ? 1 : 0;
+    m_state.TrackCount = 0;
+    if (m_openViewer)
+        m_openViewer();
+}
+
+void LARK_M1::Command3_Click()
+{
+    m_player.StopPlayer();
+    m_services.endProgram();
+}

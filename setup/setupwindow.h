@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class MediaPlayerControl;
+class PlatformServices;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+struct SharedState;
+
+// The setup window: the picture folder, the extension, the delay and the cyclic option;
+// "CONFERMA" opens the viewer, "F I N E" ends the program. It hosts the media player's
+// control bar and the now-playing label. Controls are placed in twips as designed.
+class LARK_M1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // openViewer loads the viewer when it is not loaded yet and shows it, not modal.
+    // playerBar is the media player's control bar, placed on this window (may be null).
+    LARK_M1(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
+            QWidget *playerBar, std::function<void()> openViewer);
+
+    // Handlers
+    void Form_Load();
+    void Command1_Click(); // Browse
+    void Command2_Click(); // Confirm
+    void Command3_Click(); // End
+
+    // Controls, by their design names
+    QLabel *Label1 = nullptr;
+    QLineEdit *Text1 = nullptr;       // folder field
+    QPushButton *Command1 = nullptr;  // "Sfoglia ..."
+    QWidget *MediaPlayer1 = nullptr;  // the media player's control bar
+    QPushButton *Command2 = nullptr;  // "CONFERMA"
+    QPushButton *Command3 = nullptr;  // "F I N E"
+    QLabel *Label2 = nullptr;
+    QLineEdit *Text2 = nullptr;       // delay field, seconds
+    QLabel *Label6_5 = nullptr;       // title shadow (element 5 of Label6)
+    QLabel *Label6_4 = nullptr;       // title (element 4 of Label6)
+    QCheckBox *Check1 = nullptr;      // cyclic option
+    QLabel *Label3 = nullptr;         // now-playing label
+    QLabel *Label4 = nullptr;
+    QLineEdit *Text3 = nullptr;       // extension field, without the dot
+    QLabel *Label5 = nullptr;
+
+    static constexpr const char *FolderMissingMessage =
+        "Indicare la cartella contenente immagini e suoni !!!";
+    static constexpr const char *NoSuchFolderMessage = "La cartella indicata non esiste !!!";
+
+private:
+    void createControls();
+    void guarded(const std::function<void()> &handler);
+
+    SharedState &m_state;
+    PlatformServices &m_services;
+    MediaPlayerControl &m_player;
+    std::function<void()> m_openViewer;
+};

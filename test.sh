@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test through CTest.
+#   ./test.sh             the normal build, in build/
+#   ./test.sh --sanitize  AddressSanitizer and UndefinedBehaviorSanitizer, in build-sanitize/
+set -euo pipefail
+cd "$(dirname "$0")"
+
+sanitize=OFF
+build=build
+case "${1:-}" in
+    --sanitize) sanitize=ON; build=build-sanitize ;;
+    "") ;;
+    *) echo "usage: $0 [--sanitize]" >&2; exit 2 ;;
+esac
+
+scripts/install-deps.sh
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALBUM_SANITIZE="$sanitize" >/dev/null
+cmake --build "$build" --parallel "$(nproc)"
+
+if [ "$sanitize" = ON ]; then
+    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_init_order=1"
+    export LSAN_OPTIONS="suppressions=$PWD/tests/lsan-thirdparty.supp:print_suppressions=0"
+    export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+fi
+cd "$build"
+ctest --output-on-failure --timeout 600

@@ -1,0 +1,139 @@
+#include "music/qtmediaplayer.h"
+
+#include "support/testfiles.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+class MediaPlayerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void musicSwitchIsOnAtStart();
+    void aWavPlaysToItsEnd();
+    void anMp3PlaysToItsEnd();
+    void stopEndsATrack();
+    void aBrokenTrackCountsAsEnded();
+
+private:
+    static bool hasAudioOutput();
+    static QString sampleMp3();
+    QTemporaryDir m_dir;
+};
+
+void MediaPlayerTest::init() { QVERIFY(m_dir.isValid()); }
+
+bool MediaPlayerTest::hasAudioOutput()
+{
+    // GStreamer plays in real time even without a sound server; a machine where even a plain
+    // WAV fails has no audio output at all.
+    static const bool works = [] {
+        QTemporaryDir dir;
+        const QString wav = dir.filePath(QStringLiteral("probe.WAV"));
+        TestFiles::writeWav(wav, 0.2);
+        QtMediaPlayer player;
+        player.SetPlayerFile(wav);
+        QElapsedTimer clock;
+        clock.start();
+        while (player.GetPlayerState() == MediaPlayerControl::Playing && clock.elapsed() < 3000)
+            QTest::qWait(20);
+        return clock.elapsed() >= 150 && clock.elapsed() < 3000;
+    }();
+    return works;
+}
+
+QString MediaPlayerTest::sampleMp3()
+{
+    const QDir album(QStringLiteral(ALBUM_SOURCE_DIR "/examples/album"));
+    const QStringList tracks = album.entryList({QStringLiteral("*.MP3")}, QDir::Files, QDir::Name);
+    return tracks.isEmpty() ? QString() : album.filePath(tracks.first());
+}
+
+void MediaPlayerTest::musicSwitchIsOnAtStart()
+{
+    QtMediaPlayer player;
+    QVERIFY(player.GetMusicSwitch());
+    QCOMPARE(player.GetPlayerState() == MediaPlayerControl::Playing, false);
+}
+
+void MediaPlayerTest::aWavPlaysToItsEnd()
+{
+    if (!hasAudioOutput())
+        QSKIP("this machine has no audio output");
+    const QString wav = m_dir.filePath(QStringLiteral("tone.WAV"));
+    TestFiles::writeWav(wav, 1.0);
+    QtMediaPlayer player;
+    QSignalSpy finished(&player, &QtMediaPlayer::trackFinished);
+    QElapsedTimer clock;
+    clock.start();
+    player.SetPlayerFile(wav);
+    QCOMPARE(player.GetPlayerState(), 2);
+    QTest::qWait(300);
+    QCOMPARE(player.GetPlayerState(), 2);
+    QVERIFY(finished.wait(5000));
+    QVERIFY2(clock.elapsed() >= 800, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(player.GetPlayerState() != 2);
+    QCOMPARE(player.currentFile(), wav);
+}
+
+void MediaPlayerTest::anMp3PlaysToItsEnd()
+{
+    if (!hasAudioOutput())
+        QSKIP("this machine has no audio output");
+    const QString mp3 = sampleMp3();
+    QVERIFY2(!mp3.isEmpty(), "the sample album has no MP3");
+    QtMediaPlayer player;
+    QSignalSpy finished(&player, &QtMediaPlayer::trackFinished);
+    player.SetPlayerFile(mp3);
+    QCOMPARE(player.GetPlayerState(), 2);
+    QTest::qWait(500);
+    QCOMPARE(player.GetPlayerState(), 2);
+    QVERIFY(finished.wait(20000));
+    QVERIFY(player.GetPlayerState() != 2);
+}
+
+void MediaPlayerTest::stopEndsATrack()
+{
+    if (!hasAudioOutput())
+        QSKIP("this machine has no audio output");
+    const QString wav = m_dir.filePath(QStringLiteral("long.WAV"));
+    TestFiles::writeWav(wav, 5.0);
+    QtMediaPlayer player;
+    player.SetPlayerFile(wav);
+    QTest::qWait(200);
+    QCOMPARE(player.GetPlayerState(), 2);
+    player.StopPlayer();
+    QVERIFY(player.GetPlayerState() != 2);
+    QTest::qWait(300);
+    QVERIFY(player.GetPlayerState() != 2);
+}
+
+void MediaPlayerTest::aBrokenTrackCountsAsEnded()
+{
+    if (!hasAudioOutput())
+        QSKIP("this machine has no audio output");
+    const QString broken = m_dir.filePath(QStringLiteral("broken.MP3"));
+    TestFiles::writeBytes(broken, QByteArray(4000, 'x'));
+    QtMediaPlayer player;
+    player.SetPlayerFile(broken);
+    QTRY_VERIFY_WITH_TIMEOUT(player.GetPlayerState() != 2, 5000);
+
+    // The next track still plays, and setting it does not block.
+    const QString wav = m_dir.filePath(QStringLiteral("next.WAV"));
+    TestFiles::writeWav(wav, 0.5);
+    QElapsedTimer clock;
+    clock.start();
+    player.StopPlayer();
+    player.SetPlayerFile(wav);
+    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(player.GetPlayerState(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(player.GetPlayerState() != 2, 5000);
+}
+
+QTEST_MAIN(MediaPlayerTest)
+#include "tst_mediaplayer.moc"

@@ -1,0 +1,161 @@
+#include "runtime/int16.h"
+#include "runtime/paths.h"
+#include "runtime/runtimeerror.h"
+#include "runtime/twips.h"
+#include "runtime/val.h"
+#include "setup/playlist.h"
+
+#include <QTest>
+
+class RuntimeTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void val_data();
+    void val();
+    void valOverflowRaisesError6();
+    void int16RaisesOverflowPastItsRange();
+    void playlistIndexOutsideRaisesError9();
+    void errorNumbersAndDescriptions();
+    void folderCuts_data();
+    void folderCuts();
+    void twipsAndPixels();
+};
+
+void RuntimeTest::val_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("decimal point") << "2.5" << 2.5;
+    QTest::newRow("comma stops") << "2,5" << 2.0;
+    QTest::newRow("blank inside") << "1 0" << 10.0;
+    QTest::newRow("empty") << "" << 0.0;
+    QTest::newRow("letters") << "abc" << 0.0;
+    QTest::newRow("hexadecimal") << "&H1F" << 31.0;
+    QTest::newRow("hexadecimal lower case") << "&hff" << 255.0;
+    QTest::newRow("hexadecimal 16-bit") << "&HFFFF" << -1.0;
+    QTest::newRow("octal") << "&O17" << 15.0;
+    QTest::newRow("octal stops at 8") << "&O178" << 15.0;
+    QTest::newRow("exponent E") << "1E3" << 1000.0;
+    QTest::newRow("exponent D") << "1D2" << 100.0;
+    QTest::newRow("negative exponent") << "25e-1" << 2.5;
+    QTest::newRow("exponent without digits") << "7E" << 7.0;
+    QTest::newRow("negative") << "-3.5" << -3.5;
+    QTest::newRow("plus sign") << "+4" << 4.0;
+    QTest::newRow("blanks around") << " 4 " << 4.0;
+    QTest::newRow("tabs and line feeds") << "\t1\n2" << 12.0;
+    QTest::newRow("carriage return stops") << "1\r2" << 1.0;
+    QTest::newRow("trailing letters") << "3abc" << 3.0;
+    QTest::newRow("leading point") << ".5" << 0.5;
+    QTest::newRow("second point stops") << "1.2.3" << 1.2;
+    QTest::newRow("sign alone") << "-" << 0.0;
+    QTest::newRow("two signs") << "--3" << 0.0;
+    QTest::newRow("blank between sign and digits") << "- 7" << -7.0;
+}
+
+void RuntimeTest::val()
+{
+    QFETCH(QString, text);
+    QFETCH(double, expected);
+    QCOMPARE(Val(text), expected);
+}
+
+void RuntimeTest::valOverflowRaisesError6()
+{
+    try {
+        Val(QStringLiteral("1E400"));
+        QFAIL("no error raised");
+    } catch (const RuntimeError &error) {
+        QCOMPARE(error.number(), 6);
+    }
+}
+
+void RuntimeTest::int16RaisesOverflowPastItsRange()
+{
+    Int16 counter = 32766;
+    counter += 1;
+    QCOMPARE(int(counter), 32767);
+    try {
+        counter += 1;
+        QFAIL("no error raised");
+    } catch (const RuntimeError &error) {
+        QCOMPARE(error.number(), 6);
+        QCOMPARE(error.description(), QStringLiteral("Overflow"));
+    }
+    QCOMPARE(int(counter), 32767); // the failed step stored nothing
+
+    Int16 low = -32768;
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, low -= 1);
+    QCOMPARE(int(low), -32768);
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, low = 40000);
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, Int16(-40000));
+    Int16 big = 10000;
+    QCOMPARE(big.plus(-1), 9999);
+}
+
+void RuntimeTest::playlistIndexOutsideRaisesError9()
+{
+    Playlist playlist;
+    playlist(200) = QStringLiteral("/a/B.MP3");
+    QCOMPARE(playlist(200), QStringLiteral("/a/B.MP3"));
+    QCOMPARE(playlist(0), QString());
+    for (int index : {201, -1}) {
+        try {
+            playlist(index);
+            QFAIL("no error raised");
+        } catch (const RuntimeError &error) {
+            QCOMPARE(error.number(), 9);
+            QCOMPARE(error.description(), QStringLiteral("Indice non compreso nell'intervallo"));
+        }
+    }
+    playlist.erase();
+    QCOMPARE(playlist(200), QString());
+}
+
+void RuntimeTest::errorNumbersAndDescriptions()
+{
+    QCOMPARE(RuntimeError(481).description(), QStringLiteral("Immagine non valida"));
+    QCOMPARE(RuntimeError(482).description(), QStringLiteral("Errore della stampante"));
+    QCOMPARE(RuntimeError(53).description(), QStringLiteral("File non trovato"));
+    QCOMPARE(RuntimeError(-7, QStringLiteral("x")).description(), QStringLiteral("x"));
+    QCOMPARE(errorNumberText(481), QStringLiteral(" 481"));
+    QCOMPARE(errorNumberText(0), QStringLiteral(" 0"));
+    QCOMPARE(errorNumberText(-5), QStringLiteral("-5"));
+    QCOMPARE(errorNumberText(-2147467259LL), QStringLiteral("-2147467259"));
+    QCOMPARE(errorNumberText(70000), QStringLiteral(" 70000"));
+}
+
+void RuntimeTest::folderCuts_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("file in folder") << "/foto/mare/A.JPG" << "/foto/mare/" << "A.JPG";
+    QTest::newRow("no separator") << "A.JPG" << "A.JPG" << "A.JPG";
+    QTest::newRow("empty") << "" << "" << "";
+    QTest::newRow("root") << "/A.JPG" << "/" << "A.JPG";
+    QTest::newRow("dot in folder") << "/foto.2003/A" << "/foto.2003/" << "A";
+}
+
+void RuntimeTest::folderCuts()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QCOMPARE(Paths::folderOf(path), folder);
+    QCOMPARE(Paths::fileNameOf(path), name);
+    QCOMPARE(Paths::withClosingSeparator(QStringLiteral("/a")), QStringLiteral("/a/"));
+    QCOMPARE(Paths::withClosingSeparator(QStringLiteral("/a/")), QStringLiteral("/a/"));
+}
+
+void RuntimeTest::twipsAndPixels()
+{
+    QCOMPARE(Twips::toPixels(1440), 96);
+    QCOMPARE(Twips::toPixels(7), 0);
+    QCOMPARE(Twips::toPixels(8), 1);
+    QCOMPARE(Twips::fromPixels(800), 12000.0);
+}
+
+QTEST_GUILESS_MAIN(RuntimeTest)
+#include "tst_runtime.moc"

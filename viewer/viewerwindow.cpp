@@ -1,0 +1,141 @@
+#include "viewer/viewerwindow.h"
+
+#include "runtime/guard.h"
+#include "runtime/platformservices.h"
+#include "runtime/twips.h"
+#include "setup/setupwindow.h"
+#include "setup/sharedstate.h"
+#include "viewer/buttonlayout.h"
+#include "viewer/imagecontrol.h"
+#include "viewer/picturebox.h"
+
+#include <QCoreApplication>
+#include <QPushButton>
+
+namespace {
+
+// Client size as designed, twips; the window opens maximized.
+constexpr int ClientWidth = 11100;
+constexpr int ClientHeight = 7905;
+
+void place(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width),
+                        Twips::toPixels(height));
+}
+
+void moveTo(QWidget *widget, float left, float top)
+{
+    widget->move(Twips::toPixels(left), Twips::toPixels(top));
+}
+
+void yieldOnce() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+} // namespace
+
+LARK_M7::LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
+                 LARK_M1 &setup)
+    : QWidget(nullptr), m_state(state), m_services(services), m_player(player), m_setup(setup)
+{
+    createControls();
+    Form_Load();
+}
+
+LARK_M7::~LARK_M7() = default;
+
+void LARK_M7::createControls()
+{
+    setWindowTitle(QStringLiteral("FOTO"));
+    QFont windowFont;
+    windowFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                            QStringLiteral("DejaVu Sans")});
+    windowFont.setPointSizeF(8.25);
+    windowFont.setBold(true);
+    setFont(windowFont);
+    resize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
+
+    QPalette background = palette();
+    background.setColor(QPalette::Window, QColor(0, 128, 0));
+    setPalette(background);
+    setAutoFillBackground(true);
+
+    // The image first, so that the buttons stay above it.
+    Image1 = new ImageControl(this);
+    place(Image1, 120, 120, 10935, 7695);
+
+    Command1 = new QPushButton(QStringLiteral("STAMPA"), this);
+    place(Command1, 7800, 7320, 1215, 375);
+    Command2 = new QPushButton(QStringLiteral("USCITA"), this);
+    place(Command2, 9240, 7320, 1455, 375);
+    Command3 = new QPushButton(QStringLiteral("PAUSA"), this);
+    place(Command3, 9240, 6825, 1455, 375);
+    setTabOrder(Command1, Command2);
+    setTabOrder(Command2, Command3);
+
+    Picture1 = new PictureBox(this);
+    place(Picture1, 120, 120, 1815, 1935);
+}
+
+void LARK_M7::guarded(const std::function<void()> &handler)
+{
+    runGuarded(m_services, this, handler);
+}
+
+float LARK_M7::outerWidth() const { return float(Twips::fromPixels(frameGeometry().width())); }
+
+float LARK_M7::outerHeight() const { return float(Twips::fromPixels(frameGeometry().height())); }
+
+void LARK_M7::applyRunningLayout()
+{
+    const ButtonLayout::Place place = ButtonLayout::running(outerHeight(), outerWidth());
+    moveTo(Command3, place.left, place.top);
+}
+
+void LARK_M7::applyPausedLayout()
+{
+    const ButtonLayout::Paused places = ButtonLayout::paused(outerHeight(), outerWidth());
+    moveTo(Command1, places.command1.left, places.command1.top);
+    moveTo(Command2, places.command2.left, places.command2.top);
+    moveTo(Command3, places.command3.left, places.command3.top);
+}
+
+void LARK_M7::Form_Load()
+{
+    m_state.LoopActive = 0;
+    m_state.Playlist.erase();
+    m_state.ShowRunning = 0;
+    applyRunningLayout();
+    Picture1->hide();
+}
+
+void LARK_M7::Form_Resize()
+{
+    if (m_state.ShowStarted == 0)
+        return;
+    yieldOnce();
+    if (m_state.ShowRunning != 0)
+        applyRunningLayout();
+    else
+        applyPausedLayout();
+    yieldOnce();
+}
+
+void LARK_M7::Form_Paint()
+{
+    // The show starts here once the slideshow engine is in place.
+    m_services.setMousePointer(PlatformServices::DefaultPointer);
+}
+
+void LARK_M7::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    // The show runs from the event queue, right after the paint, never inside it.
+    QMetaObject::invokeMethod(
+        this, [this] { guarded([this] { Form_Paint(); }); }, Qt::QueuedConnection);
+}
+
+void LARK_M7::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    guarded([this] { Form_Resize(); });
+}

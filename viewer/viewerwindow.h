@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class ImageControl;
+class LARK_M1;
+class MediaPlayerControl;
+class PictureBox;
+class PlatformServices;
+class QPushButton;
+struct SharedState;
+
+// The viewer window: shows the pictures one after the other on a dark green background, with
+// the pause/continue, print and leave buttons at its lower right. Its first paint after a
+// confirmation starts the show.
+class LARK_M7 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
+            LARK_M1 &setup);
+    ~LARK_M7() override;
+
+    // Handlers
+    void Form_Load();
+    void Form_Resize();
+    void Form_Paint();
+
+    // The two places of the buttons, from the window's current outer size.
+    void applyRunningLayout();
+    void applyPausedLayout();
+
+    // The window's outer size (frame included), twips.
+    float outerWidth() const;
+    float outerHeight() const;
+
+    // Controls, by their design names
+    QPushButton *Command1 = nullptr; // "STAMPA"
+    QPushButton *Command2 = nullptr; // "USCITA"
+    QPushButton *Command3 = nullptr; // "PAUSA" / "Continua"
+    PictureBox *Picture1 = nullptr;  // hidden measuring box
+    ImageControl *Image1 = nullptr;  // the shown picture
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void createControls();
+    void guarded(const std::function<void()> &handler);
+
+    SharedState &m_state;
+    PlatformServices &m_services;
+    MediaPlayerControl &m_player;
+    LARK_M1 &m_setup;
+};
