@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/int16.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -29,6 +31,11 @@ public:
     void Form_Load();
     void Form_Resize();
     void Form_Paint();
+
+    // Background music: whether the MP3 of a sound path exists (ER 0) and, in MUSICA, the
+    // path settled on; and the music step run after every shown picture.
+    void CONTROLLO_ESISTENZA_MP3(QString &MUSICA, Int16 &ER);
+    void RunMusicStep();
 
     // The two places of the buttons, from the window's current outer size.
     void applyRunningLayout();

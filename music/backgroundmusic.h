@@ -1,0 +1,2 @@
+#pragma once
+// Placeholder: the background music is being written.
