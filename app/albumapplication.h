@@ -10,6 +10,7 @@ class LARK_M1;
 class LARK_M7;
 class MediaPlayerControl;
 class PlatformServices;
+class ShowClock;
 class QWidget;
 
 // The application object: owns the program-wide state, the setup window with the media
@@ -17,9 +18,10 @@ class QWidget;
 class AlbumApplication
 {
 public:
-    // playerBar is the player's control bar for the setup window, or null (tests).
+    // playerBar is the player's control bar for the setup window, or null (tests);
+    // clock is the show's time, the real one when null.
     AlbumApplication(PlatformServices &services, MediaPlayerControl &player,
-                     QWidget *playerBar = nullptr);
+                     QWidget *playerBar = nullptr, ShowClock *clock = nullptr);
     ~AlbumApplication();
 
     SharedState &state() { return m_state; }
@@ -39,6 +41,8 @@ private:
     SharedState m_state;
     PlatformServices &m_services;
     MediaPlayerControl &m_player;
+    std::unique_ptr<ShowClock> m_ownClock;
+    ShowClock &m_clock;
     std::unique_ptr<LARK_M1> m_setup;
     QPointer<LARK_M7> m_viewer;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/directorycursor.h"
 #include "runtime/int16.h"
 #include "setup/playlist.h"
 
@@ -32,6 +33,8 @@ struct SharedState
     Int16 TrackCount;   // index of the playlist entry written last
     Int16 TrackPos;     // index of the playlist entry handed to playback last
     QString CurrentTrack; // sound file path handed to playback last
+
+    DirectoryCursor Enumeration; // the one directory enumeration every activation advances
 
     // The delay as the wait compares it: an empty delay counts as 0.
     double delayValue() const { return DelaySeconds.value_or(0.0); }

@@ -1,5 +1,6 @@
 #include "viewer/viewerwindow.h"
 
+#include "runtime/eventyield.h"
 #include "runtime/guard.h"
 #include "runtime/platformservices.h"
 #include "runtime/twips.h"
@@ -9,7 +10,6 @@
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"
 
-#include <QCoreApplication>
 #include <QPushButton>
 
 namespace {
@@ -29,13 +29,12 @@ void moveTo(QWidget *widget, float left, float top)
     widget->move(Twips::toPixels(left), Twips::toPixels(top));
 }
 
-void yieldOnce() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-
 } // namespace
 
 LARK_M7::LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
-                 LARK_M1 &setup)
-    : QWidget(nullptr), m_state(state), m_services(services), m_player(player), m_setup(setup)
+                 LARK_M1 &setup, ShowClock &clock)
+    : QWidget(nullptr), m_state(state), m_services(services), m_player(player), m_setup(setup),
+      m_clock(clock)
 {
     createControls();
     Form_Load();
@@ -112,18 +111,12 @@ void LARK_M7::Form_Resize()
 {
     if (m_state.ShowStarted == 0)
         return;
-    yieldOnce();
+    EventYield::yieldOnce();
     if (m_state.ShowRunning != 0)
         applyRunningLayout();
     else
         applyPausedLayout();
-    yieldOnce();
-}
-
-void LARK_M7::Form_Paint()
-{
-    // The show starts here once the slideshow engine is in place.
-    m_services.setMousePointer(PlatformServices::DefaultPointer);
+    EventYield::yieldOnce();
 }
 
 void LARK_M7::paintEvent(QPaintEvent *event)

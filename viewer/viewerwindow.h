@@ -13,6 +13,7 @@ class MediaPlayerControl;
 class PictureBox;
 class PlatformServices;
 class QPushButton;
+class ShowClock;
 struct SharedState;
 
 // The viewer window: shows the pictures one after the other on a dark green background, with
@@ -24,13 +25,17 @@ class LARK_M7 : public QWidget
 
 public:
     LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
-            LARK_M1 &setup);
+            LARK_M1 &setup, ShowClock &clock);
     ~LARK_M7() override;
 
     // Handlers
     void Form_Load();
     void Form_Resize();
     void Form_Paint();
+
+    // One pass of the show from the current picture; returns at its loop end, or at once,
+    // returning false, when another activation holds the loop.
+    bool RunPictureLoop();
 
     // Background music: whether the MP3 of a sound path exists (ER 0) and, in MUSICA, the
     // path settled on; and the music step run after every shown picture.
@@ -60,8 +65,24 @@ private:
     void createControls();
     void guarded(const std::function<void()> &handler);
 
+    // The show, one picture: false when the loop is to go to its end.
+    bool showCurrentPicture(bool &errorHandlerArmed);
+    void loadIntoPictureBox();
+    void sizeImage(double pictureWidth, double pictureHeight);
+    bool waitDelay(qint64 startMs);
+    bool countPicture();
+    void reportPictureError(const class RuntimeError &error);
+    void loopEnd();
+    // Whether the loop must stop at a stop test: a stop was requested, or the viewer was left.
+    bool stopRequested() const;
+    void restoreIfMinimized();
+
     SharedState &m_state;
     PlatformServices &m_services;
     MediaPlayerControl &m_player;
     LARK_M1 &m_setup;
+    ShowClock &m_clock;
+
+    int m_activeLoops = 0; // activations of the picture loop on the stack
+    bool m_left = false;   // the user has left this viewer
 };

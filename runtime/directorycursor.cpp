@@ -1,0 +1,117 @@
+#include "runtime/directorycursor.h"
+
+#include "runtime/paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace DirectoryMatching {
+
+static bool sameLetter(QChar a, QChar b) { return a == b || a.toCaseFolded() == b.toCaseFolded(); }
+
+bool wildcardMatch(QStringView name, QStringView mask)
+{
+    // Greedy matching with one backtrack point: linear in practice, never exponential.
+    qsizetype n = 0, m = 0;
+    qsizetype starMask = -1, starName = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && mask[m] == QLatin1Char('*')) {
+            starMask = m++;
+            starName = n;
+        } else if (m < mask.size() &&
+                   (mask[m] == QLatin1Char('?') || sameLetter(mask[m], name[n]))) {
+            ++m;
+            ++n;
+        } else if (starMask >= 0) {
+            m = starMask + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == QLatin1Char('*'))
+        ++m;
+    return m == mask.size();
+}
+
+static bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+// Compares a and b; negative, zero or positive.
+static int naturalCompare(const QString &a, const QString &b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && isDigit(a[ei]))
+                ++ei;
+            while (ej < b.size() && isDigit(b[ej]))
+                ++ej;
+            // Leading zeros do not change the value.
+            qsizetype si = i, sj = j;
+            while (si < ei - 1 && a[si] == QLatin1Char('0'))
+                ++si;
+            while (sj < ej - 1 && b[sj] == QLatin1Char('0'))
+                ++sj;
+            const qsizetype li = ei - si, lj = ej - sj;
+            if (li != lj)
+                return li < lj ? -1 : 1;
+            for (qsizetype k = 0; k < li; ++k) {
+                if (a[si + k] != b[sj + k])
+                    return a[si + k] < b[sj + k] ? -1 : 1;
+            }
+            i = ei;
+            j = ej;
+            continue;
+        }
+        const QChar ca = a[i].toCaseFolded(), cb = b[j].toCaseFolded();
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size() || j < b.size())
+        return i < a.size() ? 1 : -1;
+    return 0;
+}
+
+bool naturalLess(const QString &a, const QString &b)
+{
+    const int order = naturalCompare(a, b);
+    // Names equal but for case or zeros still get a fixed order.
+    return order != 0 ? order < 0 : a < b;
+}
+
+} // namespace DirectoryMatching
+
+QString DirectoryCursor::start(const QString &pattern)
+{
+    m_names.clear();
+    m_position = 0;
+
+    QString folder = Paths::folderOf(pattern);
+    QString mask = Paths::fileNameOf(pattern);
+    if (folder == pattern) // no separator: a mask in the current folder
+        folder.clear();
+
+    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
+    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QFileInfo &entry : entries) {
+        const QString name = entry.fileName();
+        if (entry.isHidden() || name.startsWith(QLatin1Char('.')))
+            continue;
+        if (DirectoryMatching::wildcardMatch(name, mask))
+            m_names << name;
+    }
+    std::sort(m_names.begin(), m_names.end(), DirectoryMatching::naturalLess);
+    return next();
+}
+
+QString DirectoryCursor::next()
+{
+    if (m_position >= m_names.size())
+        return {};
+    return m_names[m_position++];
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The program's one directory enumeration. start() lists the files of a folder that match a
+// wildcard pattern and returns the first name; next() hands out the following names one by
+// one, then the empty string. Matching ignores letter case; only ordinary files are listed,
+// never folders or hidden files; names come in natural order (IMG_2 before IMG_10).
+// The list is taken at start(): files added or removed later are not seen.
+class DirectoryCursor
+{
+public:
+    // pattern: a folder with its closing separator (or nothing: the current folder) followed
+    // by a file-name mask with * and ?, as "/foto/*.JPG".
+    QString start(const QString &pattern);
+    QString next();
+
+private:
+    QStringList m_names;
+    qsizetype m_position = 0;
+};
+
+namespace DirectoryMatching {
+
+// Whether a file name matches a mask of * (any run of characters) and ? (any one
+// character), ignoring letter case.
+bool wildcardMatch(QStringView name, QStringView mask);
+
+// Natural order ignoring case: runs of digits compare by their value.
+bool naturalLess(const QString &a, const QString &b);
+
+} // namespace DirectoryMatching

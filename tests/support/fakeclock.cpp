@@ -1,0 +1,10 @@
+#include "fakeclock.h"
+
+#include "runtime/eventyield.h"
+
+void FakeClock::waitTurn(qint64 milliseconds)
+{
+    ++turns;
+    now += qMax<qint64>(0, qMin(milliseconds, step));
+    EventYield::yieldOnce();
+}

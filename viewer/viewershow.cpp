@@ -1,0 +1,244 @@
+// The show: the driver that a paint starts, and the picture loop.
+#include "viewer/viewerwindow.h"
+
+#include "runtime/eventyield.h"
+#include "runtime/platformservices.h"
+#include "runtime/runtimeerror.h"
+#include "runtime/showclock.h"
+#include "runtime/twips.h"
+#include "setup/setupwindow.h"
+#include "setup/sharedstate.h"
+#include "viewer/imagecontrol.h"
+#include "viewer/picturebox.h"
+#include "viewer/picturedecoder.h"
+#include "viewer/pictureprobe.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+
+#include <cmath>
+
+namespace {
+
+// Pictures of a block, and blocks of a continued show.
+constexpr int PicturesPerBlock = 500;
+constexpr int BlocksPerShow = 100;
+constexpr int CountAtStop = 1000;
+
+// Room the image leaves free in the window, twips.
+constexpr float LandscapeMargin = 500.0f;
+constexpr float HeightMargin = 600.0f;
+
+bool isBlank(const QString &text) { return text.trimmed().isEmpty(); }
+
+} // namespace
+
+void LARK_M7::Form_Paint()
+{
+    if (m_state.ShowState != 1 && m_state.ShowStarted != 1 && !m_left) {
+        const QPointer<LARK_M7> self(this);
+        for (;;) {
+            m_state.ShowStarted = 1;
+            m_services.setMousePointer(PlatformServices::Hourglass);
+            Command3->setText(QStringLiteral("PAUSA"));
+            m_state.ShowRunning = 1;
+            Command3->show();
+            Command1->hide();
+            Command2->hide();
+            m_state.PictureCount = 1;
+            m_state.BlockCount = 1;
+            m_state.CurrentName = m_state.Enumeration.start(
+                m_state.ImageFolder + QLatin1Char('*') + m_state.ImageExtension);
+            m_state.ShowFolder = m_state.ImageFolder;
+            const bool ran = RunPictureLoop();
+            if (!self || m_left)
+                return; // the viewer was left: its show is over, another may be running
+            const bool cyclic = m_setup.Check1->isChecked();
+            // A pass whose loop was refused is not repeated: the activation beneath must get
+            // its turn.
+            if (m_state.ShowState != 1 && cyclic && ran)
+                continue;
+            m_state.ShowState = 1;
+            break;
+        }
+    }
+    m_services.setMousePointer(PlatformServices::DefaultPointer);
+}
+
+bool LARK_M7::RunPictureLoop()
+{
+    if (m_state.LoopActive == 1)
+        return false;
+    m_state.LoopActive = 1;
+
+    struct Activation
+    {
+        int &count;
+        explicit Activation(int &c) : count(c) { ++count; }
+        ~Activation() { --count; }
+    } activation(m_activeLoops);
+
+    if (m_state.ShowState == 1) {
+        loopEnd();
+        return true;
+    }
+    bool armed = false;
+    try {
+        while (showCurrentPicture(armed)) {
+        }
+    } catch (const RuntimeError &error) {
+        if (!armed)
+            throw;
+        reportPictureError(error);
+    }
+    loopEnd();
+    return true;
+}
+
+bool LARK_M7::showCurrentPicture(bool &errorHandlerArmed)
+{
+    const qint64 startMs = m_clock.nowMs();
+    restoreIfMinimized();
+    GL_LARK::ProbeCurrentPicture(m_state, m_state.ProbeFailed);
+    if (m_state.ProbeFailed == 1) {
+        m_state.PictureCount = CountAtStop;
+        m_state.ShowState = 1;
+        return false;
+    }
+    setWindowTitle(QStringLiteral("IMMAGINE  ") + m_state.CurrentPath);
+    errorHandlerArmed = true;
+
+    Picture1->hide();
+    loadIntoPictureBox();
+    EventYield::yieldOnce();
+    if (m_left)
+        return false;
+
+    Image1->hide();
+    sizeImage(Twips::fromPixels(Picture1->width()), Twips::fromPixels(Picture1->height()));
+    Image1->setPicture(Picture1->picture());
+    Image1->show();
+    EventYield::yieldOnce();
+    if (m_left)
+        return false;
+
+    RunMusicStep();
+    if (m_left)
+        return false;
+
+    m_state.CurrentName = m_state.Enumeration.next();
+    if (isBlank(m_state.CurrentName))
+        return false;
+    if (!waitDelay(startMs))
+        return false;
+    return countPicture();
+}
+
+void LARK_M7::loadIntoPictureBox()
+{
+    // The picture is decoded once, at the size the image will show it; the box keeps the
+    // picture's natural size for the choice between landscape and portrait.
+    const QSize natural = PictureDecoder::naturalSize(m_state.CurrentPath);
+    if (!natural.isValid())
+        throw RuntimeError(RuntimeError::InvalidPicture);
+    const bool landscape = natural.width() > natural.height();
+    const float w = outerWidth();
+    const float h = outerHeight();
+    const QSize shown(Twips::toPixels(std::max(0.0f, landscape ? w - LandscapeMargin : w / 2)),
+                      Twips::toPixels(std::max(0.0f, h - HeightMargin)));
+    const qreal ratio = devicePixelRatioF();
+    PictureDecoder::Picture picture =
+        PictureDecoder::decode(m_state.CurrentPath, (QSizeF(shown) * ratio).toSize());
+    if (picture.error != 0)
+        throw RuntimeError(picture.error);
+    picture.image.setDevicePixelRatio(ratio);
+    Picture1->setPicture(picture.image, picture.natural);
+}
+
+void LARK_M7::sizeImage(double pictureWidth, double pictureHeight)
+{
+    const float w = outerWidth();
+    const float h = outerHeight();
+    // Landscape pictures take the width less a margin; portrait and square ones half of it.
+    const float width = pictureWidth > pictureHeight ? w - LandscapeMargin : w / 2;
+    const float height = h - HeightMargin;
+    // A window too small for the margins gives an empty image, never a negative one.
+    Image1->resize(Twips::toPixels(std::max(0.0f, width)), Image1->height());
+    Image1->resize(Image1->width(), Twips::toPixels(std::max(0.0f, height)));
+}
+
+bool LARK_M7::waitDelay(qint64 startMs)
+{
+    // The delay counts from the picture's start, so loading it counts towards the delay.
+    // A delay of 0, a negative or an empty one makes one turn with one yield.
+    const double delayMs = m_state.delayValue() * 1000.0;
+    for (;;) {
+        if (stopRequested())
+            return false;
+        const double remaining = delayMs - double(m_clock.nowMs() - startMs);
+        m_clock.waitTurn(remaining > 0 ? qint64(std::ceil(std::min(remaining, 9.0e15))) : 0);
+        if (double(m_clock.nowMs() - startMs) >= delayMs)
+            return true;
+    }
+}
+
+bool LARK_M7::countPicture()
+{
+    m_state.PictureCount += 1;
+    if (m_state.PictureCount < PicturesPerBlock)
+        return true;
+    if (m_state.ShowState == 2) {
+        m_state.BlockCount += 1;
+        if (m_state.BlockCount < BlocksPerShow) {
+            m_state.PictureCount = 1;
+            return true;
+        }
+    }
+    if (m_state.MusicEnabled != 0) {
+        m_state.PictureCount = 1;
+        m_state.BlockCount = 1;
+        return true;
+    }
+    m_state.ShowState = 1;
+    return false;
+}
+
+void LARK_M7::reportPictureError(const RuntimeError &error)
+{
+    try {
+        const qint64 number = error.number();
+        if (number >= Int16::Min && number <= Int16::Max)
+            m_state.ProbeFailed = int(number);
+        const QString description = error.description();
+        restoreIfMinimized();
+        m_services.showMessage(this, QStringLiteral("Immagine ") + m_state.CurrentPath +
+                                         QLatin1Char('\r') +
+                                         QStringLiteral(" di formato non compatibile !!!") +
+                                         QStringLiteral("\r\r") + errorNumberText(number) +
+                                         QStringLiteral(" - ") + description);
+        m_state.ProbeFailed = 1;
+        m_state.ShowState = 1;
+        m_state.PictureCount = CountAtStop;
+        m_state.BlockCount = CountAtStop;
+    } catch (const RuntimeError &) {
+        // An error while reporting shows no second message; the loop goes to its end.
+    }
+}
+
+void LARK_M7::loopEnd()
+{
+    Command1->show();
+    Command2->show();
+    Command3->hide();
+    // A left viewer's loop leaves the guard to the viewer that may have opened since.
+    if (!m_left)
+        m_state.LoopActive = 0;
+}
+
+bool LARK_M7::stopRequested() const { return m_state.ShowState == 1 || m_left; }
+
+void LARK_M7::restoreIfMinimized()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+}
