@@ -4,27 +4,36 @@
 #include "setup/setupwindow.h"
 #include "viewer/viewerwindow.h"
 
+#include <QCoreApplication>
+
 AlbumApplication::AlbumApplication(PlatformServices &services, MediaPlayerControl &player,
                                    QWidget *playerBar, ShowClock *clock)
     : m_services(services), m_player(player),
       m_ownClock(clock ? nullptr : std::make_unique<ShowClock>()),
       m_clock(clock ? *clock : *m_ownClock)
 {
-    m_setup = std::make_unique<LARK_M1>(m_state, m_services, m_player, playerBar,
-                                        [this] { openViewer(); });
+    m_setup = std::make_unique<LARK_M1>(
+        m_state, m_services, m_player, playerBar, [this] { openViewer(); },
+        [this] { return m_viewer && m_viewer->isVisible(); });
 }
 
 AlbumApplication::~AlbumApplication()
 {
     delete m_viewer.data();
+    for (const QPointer<LARK_M7> &viewer : std::as_const(m_leftViewers))
+        delete viewer.data();
 }
 
 LARK_M7 *AlbumApplication::viewerIfLoaded() const { return m_viewer.data(); }
 
 LARK_M7 &AlbumApplication::viewer()
 {
-    if (!m_viewer)
+    if (!m_viewer) {
         m_viewer = new LARK_M7(m_state, m_services, m_player, *m_setup, m_clock);
+        LARK_M7 *viewer = m_viewer;
+        QObject::connect(viewer, &LARK_M7::left, viewer,
+                         [this, viewer](bool byFrame) { viewerLeft(viewer, byFrame); });
+    }
     return *m_viewer;
 }
 
@@ -43,4 +52,21 @@ void AlbumApplication::openViewer()
     }
     // The viewer opens maximized, beside the setup window.
     window.showMaximized();
+}
+
+void AlbumApplication::viewerLeft(LARK_M7 *viewer, bool byFrame)
+{
+    // The next confirmation loads a fresh viewer.
+    if (m_viewer == viewer)
+        m_viewer = nullptr;
+    m_leftViewers.removeAll(nullptr);
+    m_leftViewers << viewer;
+    if (m_setup->isVisible())
+        return;
+    // The setup window was closed while the viewer was open: closing the viewer too ends the
+    // program; leaving it with "USCITA" brings the setup window back.
+    if (byFrame)
+        QCoreApplication::quit();
+    else
+        m_setup->show();
 }

@@ -37,6 +37,7 @@ public:
 
 private:
     void openViewer();
+    void viewerLeft(LARK_M7 *viewer, bool byFrame);
 
     SharedState m_state;
     PlatformServices &m_services;
@@ -45,4 +46,5 @@ private:
     ShowClock &m_clock;
     std::unique_ptr<LARK_M1> m_setup;
     QPointer<LARK_M7> m_viewer;
+    QList<QPointer<LARK_M7>> m_leftViewers; // hidden, going once their show is over
 };

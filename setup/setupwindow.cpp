@@ -9,6 +9,7 @@
 #include "setup/sharedstate.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -58,9 +59,10 @@ QString trimBlanks(const QString &text)
 } // namespace
 
 LARK_M1::LARK_M1(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
-                 QWidget *playerBar, std::function<void()> openViewer)
+                 QWidget *playerBar, std::function<void()> openViewer,
+                 std::function<bool()> viewerOpen)
     : QWidget(nullptr), m_state(state), m_services(services), m_player(player),
-      m_openViewer(std::move(openViewer))
+      m_openViewer(std::move(openViewer)), m_viewerOpen(std::move(viewerOpen))
 {
     MediaPlayer1 = playerBar;
     createControls();
@@ -227,4 +229,16 @@ void LARK_M1::Command3_Click()
 {
     m_player.StopPlayer();
     m_services.endProgram();
+}
+
+void LARK_M1::closeEvent(QCloseEvent *event)
+{
+    // While the viewer is open, closing this window only hides it: the show goes on, and
+    // leaving the viewer brings this window back.
+    if (m_viewerOpen && m_viewerOpen()) {
+        event->ignore();
+        hide();
+        return;
+    }
+    QWidget::closeEvent(event);
 }

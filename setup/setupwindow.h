@@ -20,10 +20,12 @@ class LARK_M1 : public QWidget
     Q_OBJECT
 
 public:
-    // openViewer loads the viewer when it is not loaded yet and shows it, not modal.
+    // openViewer loads the viewer when it is not loaded yet and shows it, not modal;
+    // viewerOpen tells whether the viewer is on the screen.
     // playerBar is the media player's control bar, placed on this window (may be null).
     LARK_M1(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
-            QWidget *playerBar, std::function<void()> openViewer);
+            QWidget *playerBar, std::function<void()> openViewer,
+            std::function<bool()> viewerOpen = {});
 
     // Handlers
     void Form_Load();
@@ -52,6 +54,9 @@ public:
         "Indicare la cartella contenente immagini e suoni !!!";
     static constexpr const char *NoSuchFolderMessage = "La cartella indicata non esiste !!!";
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void createControls();
     void guarded(const std::function<void()> &handler);
@@ -60,4 +65,5 @@ private:
     PlatformServices &m_services;
     MediaPlayerControl &m_player;
     std::function<void()> m_openViewer;
+    std::function<bool()> m_viewerOpen;
 };

@@ -73,11 +73,22 @@ void LARK_M7::createControls()
 
     Picture1 = new PictureBox(this);
     place(Picture1, 120, 120, 1815, 1935);
+
+    connect(Command1, &QPushButton::clicked, this, [this] { guarded([this] { Command1_Click(); }); });
+    connect(Command2, &QPushButton::clicked, this, [this] { guarded([this] { Command2_Click(); }); });
+    connect(Command3, &QPushButton::clicked, this, [this] { guarded([this] { Command3_Click(); }); });
+    connect(Image1, &ImageControl::clicked, this, [this] { guarded([this] { Image1_Click(); }); });
+    connect(Picture1, &PictureBox::clicked, this, [this] { guarded([this] { Picture1_Click(); }); });
 }
 
 void LARK_M7::guarded(const std::function<void()> &handler)
 {
+    ++m_handlerDepth;
     runGuarded(m_services, this, handler);
+    --m_handlerDepth;
+    // A left viewer goes once none of its handlers, and so none of its loops, is running.
+    if (m_left && m_handlerDepth == 0)
+        deleteLater();
 }
 
 float LARK_M7::outerWidth() const { return float(Twips::fromPixels(frameGeometry().width())); }

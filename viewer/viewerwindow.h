@@ -32,6 +32,18 @@ public:
     void Form_Load();
     void Form_Resize();
     void Form_Paint();
+    void Command1_Click();           // print
+    void Command2_Click();           // leave
+    void Command3_Click();           // pause / continue
+    void Form_Click();               // a click on the background
+    void Form_KeyPress(Int16 &KeyAscii);
+    void Image1_Click();
+    void Picture1_Click();
+
+    // Deepest nesting of the picture loop: a continue at this depth starts no activation.
+    static constexpr int MaxNestedLoops = 32;
+    int activeLoops() const { return m_activeLoops; }
+    bool wasLeft() const { return m_left; }
 
     // One pass of the show from the current picture; returns at its loop end, or at once,
     // returning false, when another activation holds the loop.
@@ -57,9 +69,18 @@ public:
     PictureBox *Picture1 = nullptr;  // hidden measuring box
     ImageControl *Image1 = nullptr;  // the shown picture
 
+signals:
+    // The user has left the viewer (the window is hidden and will go when its show is over);
+    // byFrame when the window's frame closed it.
+    void left(bool byFrame);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void createControls();
@@ -76,6 +97,8 @@ private:
     // Whether the loop must stop at a stop test: a stop was requested, or the viewer was left.
     bool stopRequested() const;
     void restoreIfMinimized();
+    void PrintViewer();
+    void leave(bool byFrame);
 
     SharedState &m_state;
     PlatformServices &m_services;
@@ -83,6 +106,8 @@ private:
     LARK_M1 &m_setup;
     ShowClock &m_clock;
 
-    int m_activeLoops = 0; // activations of the picture loop on the stack
-    bool m_left = false;   // the user has left this viewer
+    int m_activeLoops = 0;  // activations of the picture loop on the stack
+    int m_handlerDepth = 0; // handlers of this window on the stack
+    bool m_left = false;    // the user has left this viewer
+    bool m_backgroundPressed = false;
 };
