@@ -73,10 +73,18 @@ bool LARK_M7::RunPictureLoop()
 
     struct Activation
     {
-        int &count;
-        explicit Activation(int &c) : count(c) { ++count; }
-        ~Activation() { --count; }
-    } activation(m_activeLoops);
+        LARK_M7 &viewer;
+        explicit Activation(LARK_M7 &v) : viewer(v)
+        {
+            if (viewer.m_activeLoops++ == 0)
+                emit viewer.loopRunning(true);
+        }
+        ~Activation()
+        {
+            if (--viewer.m_activeLoops == 0)
+                emit viewer.loopRunning(false);
+        }
+    } activation(*this);
 
     if (m_state.ShowState == 1) {
         loopEnd();

@@ -73,6 +73,8 @@ signals:
     // The user has left the viewer (the window is hidden and will go when its show is over);
     // byFrame when the window's frame closed it.
     void left(bool byFrame);
+    // The picture loop has started running (true), or its last activation has ended (false).
+    void loopRunning(bool running);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
