@@ -5,6 +5,7 @@
 #include "runtime/paths.h"
 #include "runtime/platformservices.h"
 #include "runtime/twips.h"
+#include "runtime/windowlook.h"
 #include "runtime/val.h"
 #include "setup/sharedstate.h"
 
@@ -20,12 +21,6 @@ namespace {
 // Client size of the window, twips: room for the rightmost and lowest controls.
 constexpr int ClientWidth = 7980;
 constexpr int ClientHeight = 3120;
-
-void place(QWidget *widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width),
-                        Twips::toPixels(height));
-}
 
 void setBase(QLineEdit *edit, const QColor &colour)
 {
@@ -72,41 +67,37 @@ LARK_M1::LARK_M1(SharedState &state, PlatformServices &services, MediaPlayerCont
 void LARK_M1::createControls()
 {
     setWindowTitle(QStringLiteral("Album"));
-    QFont windowFont;
-    windowFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                            QStringLiteral("DejaVu Sans")});
-    windowFont.setPointSizeF(8.25);
-    setFont(windowFont);
+    setFont(WindowLook::windowFont());
     setFixedSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
 
     // Created in tab order.
     Label1 = new QLabel(QStringLiteral("Nome cartella contenente Immagini e sottofondi musicali"),
                         this);
-    place(Label1, 285, 960, 4455, 255);
+    WindowLook::place(Label1, 285, 960, 4455, 255);
 
     Text1 = new QLineEdit(this);
-    place(Text1, 255, 1215, 6465, 360);
+    WindowLook::place(Text1, 255, 1215, 6465, 360);
     setBase(Text1, QColor(0, 255, 255));
 
     Command1 = new QPushButton(QStringLiteral("Sfoglia ..."), this);
-    place(Command1, 6840, 1230, 885, 345);
+    WindowLook::place(Command1, 6840, 1230, 885, 345);
 
     if (MediaPlayer1) {
         MediaPlayer1->setParent(this);
-        place(MediaPlayer1, 300, 2010, 4275, 585);
+        WindowLook::place(MediaPlayer1, 300, 2010, 4275, 585);
     }
 
     Command2 = new QPushButton(QStringLiteral("CONFERMA"), this);
-    place(Command2, 4920, 2130, 1350, 390);
+    WindowLook::place(Command2, 4920, 2130, 1350, 390);
 
     Command3 = new QPushButton(QStringLiteral("F I N E"), this);
-    place(Command3, 6360, 2130, 1350, 390);
+    WindowLook::place(Command3, 6360, 2130, 1350, 390);
 
     Label2 = new QLabel(QStringLiteral("N.secondi di ritardo tra due immagini"), this);
-    place(Label2, 255, 1740, 2685, 210);
+    WindowLook::place(Label2, 255, 1740, 2685, 210);
 
     Text2 = new QLineEdit(QStringLiteral("1"), this);
-    place(Text2, 3000, 1695, 990, 300);
+    WindowLook::place(Text2, 3000, 1695, 990, 300);
     setBase(Text2, QColor(255, 128, 255));
 
     // The title twice, 8 and 17 twips apart, so that it shows with a shadow.
@@ -114,12 +105,12 @@ void LARK_M1::createControls()
                                       QStringLiteral("DejaVu Sans")},
                                      9.75);
     Label6_5 = new QLabel(QStringLiteral("Album by Torvex(c)"), this);
-    place(Label6_5, 5528, 242, 2295, 255);
+    WindowLook::place(Label6_5, 5528, 242, 2295, 255);
     Label6_5->setFont(titleFont);
     Label6_5->setAttribute(Qt::WA_TranslucentBackground);
 
     Label6_4 = new QLabel(QStringLiteral("Album by Torvex(c)"), this);
-    place(Label6_4, 5520, 225, 2295, 255);
+    WindowLook::place(Label6_4, 5520, 225, 2295, 255);
     Label6_4->setFont(titleFont);
     {
         QPalette palette = Label6_4->palette();
@@ -128,17 +119,17 @@ void LARK_M1::createControls()
     }
 
     Check1 = new QCheckBox(QStringLiteral("Visione ciclica immagini"), this);
-    place(Check1, 4905, 2700, 2430, 210);
+    WindowLook::place(Check1, 4905, 2700, 2430, 210);
     Check1->setChecked(true);
 
     Label3 = new QLabel(this);
-    place(Label3, 345, 2640, 4170, 300);
+    WindowLook::place(Label3, 345, 2640, 4170, 300);
 
     Label4 = new QLabel(QStringLiteral("Estensione immagini e files multimediali"), this);
-    place(Label4, 4080, 1680, 2895, 255);
+    WindowLook::place(Label4, 4080, 1680, 2895, 255);
 
     Text3 = new QLineEdit(this);
-    place(Text3, 6960, 1680, 735, 285);
+    WindowLook::place(Text3, 6960, 1680, 735, 285);
     setBase(Text3, QColor(128, 255, 255));
 
     Label5 = new QLabel(
@@ -146,7 +137,7 @@ void LARK_M1::createControls()
                        "ascoltando dei file musicali (.WAV/.MP3) con lo stesso nome delle "
                        "immagini "),
         this);
-    place(Label5, 240, 120, 4935, 735);
+    WindowLook::place(Label5, 240, 120, 4935, 735);
     Label5->setFont(boldFont({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")}, 8.25));
     Label5->setWordWrap(true);
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -4,6 +4,7 @@
 #include "runtime/guard.h"
 #include "runtime/platformservices.h"
 #include "runtime/twips.h"
+#include "runtime/windowlook.h"
 #include "setup/setupwindow.h"
 #include "setup/sharedstate.h"
 #include "viewer/buttonlayout.h"
@@ -17,12 +18,6 @@ namespace {
 // Client size as designed, twips; the window opens maximized.
 constexpr int ClientWidth = 11100;
 constexpr int ClientHeight = 7905;
-
-void place(QWidget *widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width),
-                        Twips::toPixels(height));
-}
 
 void moveTo(QWidget *widget, float left, float top)
 {
@@ -45,12 +40,7 @@ LARK_M7::~LARK_M7() = default;
 void LARK_M7::createControls()
 {
     setWindowTitle(QStringLiteral("FOTO"));
-    QFont windowFont;
-    windowFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                            QStringLiteral("DejaVu Sans")});
-    windowFont.setPointSizeF(8.25);
-    windowFont.setBold(true);
-    setFont(windowFont);
+    setFont(WindowLook::windowFont(/*bold*/ true));
     resize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
 
     QPalette background = palette();
@@ -60,19 +50,19 @@ void LARK_M7::createControls()
 
     // The image first, so that the buttons stay above it.
     Image1 = new ImageControl(this);
-    place(Image1, 120, 120, 10935, 7695);
+    WindowLook::place(Image1, 120, 120, 10935, 7695);
 
     Command1 = new QPushButton(QStringLiteral("STAMPA"), this);
-    place(Command1, 7800, 7320, 1215, 375);
+    WindowLook::place(Command1, 7800, 7320, 1215, 375);
     Command2 = new QPushButton(QStringLiteral("USCITA"), this);
-    place(Command2, 9240, 7320, 1455, 375);
+    WindowLook::place(Command2, 9240, 7320, 1455, 375);
     Command3 = new QPushButton(QStringLiteral("PAUSA"), this);
-    place(Command3, 9240, 6825, 1455, 375);
+    WindowLook::place(Command3, 9240, 6825, 1455, 375);
     setTabOrder(Command1, Command2);
     setTabOrder(Command2, Command3);
 
     Picture1 = new PictureBox(this);
-    place(Picture1, 120, 120, 1815, 1935);
+    WindowLook::place(Picture1, 120, 120, 1815, 1935);
 
     connect(Command1, &QPushButton::clicked, this, [this] { guarded([this] { Command1_Click(); }); });
     connect(Command2, &QPushButton::clicked, this, [this] { guarded([this] { Command2_Click(); }); });
