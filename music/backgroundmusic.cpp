@@ -1,1 +1,179 @@
 #include "music/backgroundmusic.h"
+
+#include "music/mediaplayercontrol.h"
+#include "runtime/eventyield.h"
+#include "runtime/fileprobe.h"
+#include "runtime/paths.h"
+#include "runtime/runtimeerror.h"
+#include "setup/sharedstate.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QLabel>
+
+namespace {
+
+const QString Mp3Extension = QStringLiteral(".MP3");
+const QString WavExtension = QStringLiteral(".WAV");
+
+// The folder part of a path, with its closing separator; empty for a bare name.
+QString folderPartOf(const QString &path)
+{
+    return path.left(path.size() - Paths::fileNameOf(path).size());
+}
+
+// The sound file that answers to path ignoring letter case and that opens for reading;
+// empty when there is none.
+QString openableIgnoringCase(const QString &path)
+{
+    const QString found = BackgroundMusic::findIgnoringCase(path);
+    return !found.isEmpty() && FileProbe::canOpenForReading(found) ? found : QString();
+}
+
+// Runs one step of PlayTrack; false when the player raised an error, which is then dropped.
+template <typename Step> bool attempt(Step step)
+{
+    try {
+        step();
+        return true;
+    } catch (const RuntimeError &) {
+        return false;
+    }
+}
+
+} // namespace
+
+namespace BackgroundMusic {
+
+QString cutExtension(const QString &path)
+{
+    const qsizetype nameStart = path.size() - Paths::fileNameOf(path).size();
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    return dot >= nameStart ? path.left(dot) : path;
+}
+
+QString playlistEntryFor(const QString &folder, const QString &pictureName)
+{
+    return folder + cutExtension(pictureName) + Mp3Extension;
+}
+
+QString findIgnoringCase(const QString &path)
+{
+    const QString name = Paths::fileNameOf(path);
+    if (name.isEmpty())
+        return {};
+    // The exact spelling needs no look at the whole folder.
+    if (QFileInfo(path).isFile())
+        return path;
+    const QString folder = folderPartOf(path);
+    QDirIterator entries(folder.isEmpty() ? QStringLiteral(".") : folder,
+                         QDir::Files | QDir::Hidden);
+    QString found;
+    while (entries.hasNext()) {
+        entries.next();
+        const QString candidate = entries.fileName();
+        // Of several spellings the same one is taken every time, whatever the folder's order.
+        if (candidate.compare(name, Qt::CaseInsensitive) == 0 &&
+            (found.isEmpty() || candidate < found))
+            found = candidate;
+    }
+    return found.isEmpty() ? QString() : folder + found;
+}
+
+void CONTROLLO_ESISTENZA_MP3(QString &MUSICA, Int16 &ER)
+{
+    ER = 0;
+    const QString cut = cutExtension(MUSICA);
+    const QString found = openableIgnoringCase(cut + Mp3Extension);
+    if (!found.isEmpty()) {
+        MUSICA = found;
+    } else {
+        MUSICA = cut + WavExtension;
+        ER = 1;
+    }
+}
+
+void RunMusicStep(const MusicContext &music)
+{
+    SharedState &state = music.state;
+    if (state.MusicEnabled == 0)
+        return;
+
+    const QString entry = playlistEntryFor(state.ImageFolder, state.CurrentName);
+    QString probed = entry;
+    CONTROLLO_ESISTENZA_MP3(probed, state.ProbeFailed);
+    if (state.ProbeFailed == 0) {
+        // The ring: after the last entry the next path overwrites entry 1.
+        if (state.TrackCount >= LastEntry)
+            state.TrackCount = 0;
+        state.TrackCount += 1;
+        state.Playlist(state.TrackCount) = entry;
+    }
+    if (state.TrackCount <= 0)
+        return;
+    if (state.TrackPos >= LastEntry)
+        state.TrackPos = 0;
+    // A track that plays is never interrupted; the next one waits for a later picture.
+    if (music.player.GetPlayerState() == MediaPlayerControl::Playing)
+        return;
+    if (state.TrackPos > state.TrackCount)
+        state.TrackPos = 0;
+    state.TrackPos += 1;
+    state.CurrentTrack = state.Playlist(state.TrackPos);
+    GL_LARK::PlayTrack(music.player, music.nowPlaying, state.CurrentTrack, state.ProbeFailed);
+}
+
+} // namespace BackgroundMusic
+
+namespace GL_LARK {
+
+void PlayTrack(MediaPlayerControl &player, QLabel *Label3, QString &TrackFile, Int16 &PlayResult)
+{
+    PlayResult = 0;
+    // An empty entry names no file: nothing is looked for, relative to nowhere.
+    if (TrackFile.isEmpty()) {
+        PlayResult = 1;
+        return;
+    }
+
+    const QString cut = BackgroundMusic::cutExtension(TrackFile);
+    const QString mp3 = openableIgnoringCase(cut + Mp3Extension);
+    // With the MP3 a failing step of the player is skipped; with the WAV fallback any failure
+    // ends the call with PlayResult 1.
+    const bool fallback = mp3.isEmpty();
+    if (!fallback) {
+        TrackFile = mp3;
+    } else {
+        TrackFile = cut + WavExtension;
+        const QString wav = openableIgnoringCase(TrackFile);
+        if (wav.isEmpty()) {
+            PlayResult = 1;
+            return;
+        }
+        TrackFile = wav;
+    }
+
+    int playerState = 0;
+    if (!attempt([&] { playerState = player.GetPlayerState(); })) {
+        if (fallback)
+            PlayResult = 1;
+        return;
+    }
+    if (playerState == MediaPlayerControl::Playing)
+        return;
+    if (!attempt([&] { player.StopPlayer(); }) && fallback) {
+        PlayResult = 1;
+        return;
+    }
+    // The label names only a track the player has taken.
+    if (attempt([&] { player.SetPlayerFile(TrackFile); })) {
+        if (Label3)
+            Label3->setText(TrackFile);
+    } else if (fallback) {
+        PlayResult = 1;
+        return;
+    }
+    EventYield::yieldOnce();
+}
+
+} // namespace GL_LARK

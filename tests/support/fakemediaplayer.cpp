@@ -19,12 +19,16 @@ int FakeMediaPlayer::GetPlayerState()
 void FakeMediaPlayer::StopPlayer()
 {
     calls << QStringLiteral("stop");
+    if (stopError)
+        throw RuntimeError(*stopError, QStringLiteral("Errore del lettore multimediale"));
     state = 0;
 }
 
 void FakeMediaPlayer::SetPlayerFile(const QString &path)
 {
     calls << QStringLiteral("set ") + path;
+    if (setError)
+        throw RuntimeError(*setError, QStringLiteral("Errore del lettore multimediale"));
     filesSet << path;
     if (playWhenSet)
         state = Playing;

@@ -16,9 +16,11 @@ public:
     void SetPlayerFile(const QString &path) override;
 
     bool musicSwitch = true;
-    int state = 0;                   // what GetPlayerState answers
-    bool playWhenSet = true;         // a set file makes the state 2
-    std::optional<int> stateError;   // when set, reading the state raises this error number
-    QStringList calls;               // "switch", "state", "stop", "set <path>"
+    int state = 0;                 // what GetPlayerState answers
+    bool playWhenSet = true;       // a set file makes the state 2
+    std::optional<int> stateError; // when set, reading the state raises this error number
+    std::optional<int> stopError;  // when set, stopping raises this error number
+    std::optional<int> setError;   // when set, setting a file raises this error number
+    QStringList calls;             // "switch", "state", "stop", "set <path>"
     QStringList filesSet;
 };
