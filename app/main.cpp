@@ -10,8 +10,9 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // No display name: Qt would add it to every window title, and the viewer's title names
+    // the picture alone.
     QApplication::setApplicationName(QStringLiteral("album"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Album"));
     QApplication::setApplicationVersion(QStringLiteral(ALBUM_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("album"));
 

@@ -14,6 +14,13 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace {
+
+// The title of the program's message boxes and printed documents.
+const QString ProgramTitle = QStringLiteral("Album");
+
+} // namespace
+
 QString QtPlatformServices::getOpenFileName(QWidget *parent)
 {
     return QFileDialog::getOpenFileName(parent);
@@ -24,7 +31,7 @@ void QtPlatformServices::showMessage(QWidget *parent, const QString &text)
     // Messages break their lines with a carriage return; the box needs line feeds.
     QString shown = text;
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), shown,
+    QMessageBox box(QMessageBox::NoIcon, ProgramTitle, shown,
                     QMessageBox::Ok, parent);
     box.exec();
 }
@@ -52,7 +59,7 @@ void QtPlatformServices::printImage(const QImage &image)
     if (info.isNull())
         throw RuntimeError(RuntimeError::PrinterError);
     QPrinter printer(info, QPrinter::HighResolution);
-    printer.setDocName(QGuiApplication::applicationDisplayName());
+    printer.setDocName(ProgramTitle);
     QPainter painter;
     if (!painter.begin(&printer))
         throw RuntimeError(RuntimeError::PrinterError);
