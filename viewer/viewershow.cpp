@@ -137,6 +137,7 @@ bool LARK_M7::showCurrentPicture(bool &errorHandlerArmed)
     m_state.CurrentName = m_state.Enumeration.next();
     if (isBlank(m_state.CurrentName))
         return false;
+    prefetchNext();
     if (!waitDelay(startMs))
         return false;
     return countPicture();
@@ -147,20 +148,41 @@ void LARK_M7::loadIntoPictureBox()
     // The picture is decoded once, at the size the image will show it; the box keeps the
     // picture's natural size for the choice between landscape and portrait.
     const QSize natural = PictureDecoder::naturalSize(m_state.CurrentPath);
-    if (!natural.isValid())
+    if (!natural.isValid()) {
+        m_prefetcher.discard();
         throw RuntimeError(RuntimeError::InvalidPicture);
+    }
+    const QSize box = decodeBox(natural);
+    // The picture decoded during the wait, unless the file has changed since; a failed
+    // prefetch is decoded again here and fails the same way.
+    std::optional<PictureDecoder::Picture> prefetched = m_prefetcher.take(m_state.CurrentPath, box);
+    PictureDecoder::Picture picture =
+        prefetched ? std::move(*prefetched) : PictureDecoder::decode(m_state.CurrentPath, box);
+    if (picture.error != 0)
+        throw RuntimeError(picture.error);
+    picture.image.setDevicePixelRatio(devicePixelRatioF());
+    Picture1->setPicture(picture.image, picture.natural);
+}
+
+QSize LARK_M7::decodeBox(const QSize &natural) const
+{
     const bool landscape = natural.width() > natural.height();
     const float w = outerWidth();
     const float h = outerHeight();
     const QSize shown(Twips::toPixels(std::max(0.0f, landscape ? w - LandscapeMargin : w / 2)),
                       Twips::toPixels(std::max(0.0f, h - HeightMargin)));
-    const qreal ratio = devicePixelRatioF();
-    PictureDecoder::Picture picture =
-        PictureDecoder::decode(m_state.CurrentPath, (QSizeF(shown) * ratio).toSize());
-    if (picture.error != 0)
-        throw RuntimeError(picture.error);
-    picture.image.setDevicePixelRatio(ratio);
-    Picture1->setPicture(picture.image, picture.natural);
+    return (QSizeF(shown) * devicePixelRatioF()).toSize();
+}
+
+void LARK_M7::prefetchNext()
+{
+    // The next turn probes ShowFolder & CurrentName; a file that is no picture is left to it.
+    const QString path = m_state.ShowFolder + m_state.CurrentName;
+    const QSize natural = PictureDecoder::naturalSize(path);
+    if (natural.isValid())
+        m_prefetcher.start(path, decodeBox(natural));
+    else
+        m_prefetcher.discard();
 }
 
 void LARK_M7::sizeImage(double pictureWidth, double pictureHeight)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "runtime/int16.h"
+#include "viewer/pictureprefetcher.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -43,6 +44,8 @@ public:
     // Deepest nesting of the picture loop: a continue at this depth starts no activation.
     static constexpr int MaxNestedLoops = 32;
     int activeLoops() const { return m_activeLoops; }
+    // Decodes the next picture while the loop waits.
+    PicturePrefetcher &prefetcher() { return m_prefetcher; }
     bool wasLeft() const { return m_left; }
 
     // One pass of the show from the current picture; returns at its loop end, or at once,
@@ -91,6 +94,11 @@ private:
     // The show, one picture: false when the loop is to go to its end.
     bool showCurrentPicture(bool &errorHandlerArmed);
     void loadIntoPictureBox();
+    // The size a picture of natural size natural is decoded at: its image's place for its
+    // shape in the window as it is now, device pixels.
+    QSize decodeBox(const QSize &natural) const;
+    // Starts decoding the picture that CurrentName names, for its turn after the wait.
+    void prefetchNext();
     void sizeImage(double pictureWidth, double pictureHeight);
     bool waitDelay(qint64 startMs);
     bool countPicture();
@@ -112,4 +120,5 @@ private:
     int m_handlerDepth = 0; // handlers of this window on the stack
     bool m_left = false;    // the user has left this viewer
     bool m_backgroundPressed = false;
+    PicturePrefetcher m_prefetcher;
 };
