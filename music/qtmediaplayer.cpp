@@ -12,8 +12,31 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+namespace {
+
+// GStreamer's JACK output takes a lock shared between processes; a process that ends while
+// holding it (an "F I N E" at the wrong moment) leaves every later player hanging at start.
+// The program never wants JACK, so it is kept out before GStreamer starts.
+void keepJackOut()
+{
+    static const bool done = [] {
+        QByteArray ranks = qgetenv("GST_PLUGIN_FEATURE_RANK");
+        if (!ranks.contains("jackaudiosink")) {
+            if (!ranks.isEmpty())
+                ranks += ',';
+            ranks += "jackaudiosink:NONE";
+            qputenv("GST_PLUGIN_FEATURE_RANK", ranks);
+        }
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+} // namespace
+
 QtMediaPlayer::QtMediaPlayer(QWidget *parent) : QWidget(parent)
 {
+    keepJackOut();
     m_output = new QAudioOutput(this);
     m_output->setVolume(0.8f);
     createPlayer();

@@ -191,15 +191,15 @@ void LARK_M1::Command2_Click()
         m_services.showMessage(this, QString::fromLatin1(FolderMissingMessage));
         return;
     }
-    // A folder typed by hand replaces the browsed one; a path that is no folder is refused.
+    // A folder typed by hand replaces the browsed one. A path that is no folder is refused,
+    // typed or browsed and gone since.
     QString folder = m_state.ImageFolder;
-    if (typed != folder) {
-        if (!QFileInfo(typed).isDir()) {
-            m_services.beep();
-            m_services.showMessage(this, QString::fromLatin1(NoSuchFolderMessage));
-            return;
-        }
+    if (typed != folder)
         folder = Paths::withClosingSeparator(typed);
+    if (!QFileInfo(folder).isDir()) {
+        m_services.beep();
+        m_services.showMessage(this, QString::fromLatin1(NoSuchFolderMessage));
+        return;
     }
     const double delay = Val(Text2->text());
 
@@ -218,7 +218,8 @@ void LARK_M1::Command2_Click()
 
 void LARK_M1::Command3_Click()
 {
-    m_player.StopPlayer();
+    // The music ends with the process. The player is not stopped first: a track that is still
+    // starting can keep a stop waiting for a second.
     m_services.endProgram();
 }
 

@@ -315,7 +315,8 @@ void SetupWindowTest::twoConfirmationsOpenOneViewer()
 void SetupWindowTest::endStopsTheMusicAndEndsTheProgram()
 {
     QTest::mouseClick(m_window->Command3, Qt::LeftButton);
-    QCOMPARE(m_player->calls, QStringList{QStringLiteral("stop")});
+    // The music ends with the process, without waiting for the player.
+    QVERIFY(m_player->calls.isEmpty());
     QCOMPARE(m_services->endRequests, 1);
 }
 

@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 #include <memory>
@@ -57,5 +58,5 @@ private:
     void watchViewer();
     QElapsedTimer m_sinceConfirm;
     FakeClock *m_clock = nullptr;
-    QObject *m_watched = nullptr;
+    QPointer<QObject> m_watched; // null once deleted: a new viewer may take its address
 };
