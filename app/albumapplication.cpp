@@ -33,6 +33,12 @@ LARK_M7 &AlbumApplication::viewer()
         LARK_M7 *viewer = m_viewer;
         QObject::connect(viewer, &LARK_M7::left, viewer,
                          [this, viewer](bool byFrame) { viewerLeft(viewer, byFrame); });
+        // The screen stays awake while the open viewer's picture loop runs; a left viewer's
+        // loop is only winding down.
+        QObject::connect(viewer, &LARK_M7::loopRunning, viewer, [this, viewer](bool running) {
+            if (viewer == m_viewer)
+                m_screenSaver.setInhibited(running);
+        });
     }
     return *m_viewer;
 }
@@ -57,8 +63,10 @@ void AlbumApplication::openViewer()
 void AlbumApplication::viewerLeft(LARK_M7 *viewer, bool byFrame)
 {
     // The next confirmation loads a fresh viewer.
-    if (m_viewer == viewer)
+    if (m_viewer == viewer) {
         m_viewer = nullptr;
+        m_screenSaver.setInhibited(false);
+    }
     m_leftViewers.removeAll(nullptr);
     m_leftViewers << viewer;
     if (m_setup->isVisible())

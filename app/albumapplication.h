@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/screensaverinhibitor.h"
 #include "setup/sharedstate.h"
 
 #include <QPointer>
@@ -14,7 +15,8 @@ class ShowClock;
 class QWidget;
 
 // The application object: owns the program-wide state, the setup window with the media
-// player, and the viewer, which it creates on first use.
+// player, and the viewer, which it creates on first use. It keeps the screen awake while the
+// viewer's show runs.
 class AlbumApplication
 {
 public:
@@ -35,6 +37,8 @@ public:
     // Shows the setup window as the program starts.
     void start();
 
+    ScreenSaverInhibitor &screenSaver() { return m_screenSaver; }
+
 private:
     void openViewer();
     void viewerLeft(LARK_M7 *viewer, bool byFrame);
@@ -44,6 +48,7 @@ private:
     MediaPlayerControl &m_player;
     std::unique_ptr<ShowClock> m_ownClock;
     ShowClock &m_clock;
+    ScreenSaverInhibitor m_screenSaver; // released when the program ends
     std::unique_ptr<LARK_M1> m_setup;
     QPointer<LARK_M7> m_viewer;
     QList<QPointer<LARK_M7>> m_leftViewers; // hidden, going once their show is over

@@ -15,6 +15,10 @@ packages=(
     fonts-dejavu-core fonts-liberation2
     # runs in a real X server
     xvfb xauth xdotool
+    # the fuzz target of the sanitizer build: clang with libFuzzer
+    clang libclang-rt-14-dev
+    # a private session bus for the screen saver test
+    dbus-daemon
 )
 
 missing=()

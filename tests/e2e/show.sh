@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Album in a real X server, used as a user would with xdotool: the delay typed, "Sfoglia ..."
+# and a picture's path typed into Qt's file dialog, "CONFERMA", the viewer's title naming the
+# pictures in turn, PAUSA, a click on the background to go on, PAUSA again, USCITA, "F I N E",
+# and the program's exit status 0.
+#   show.sh ALBUM_PROGRAM SAMPLE_ALBUM_FOLDER
+# Exits 77 (skipped) where Xvfb or xdotool is missing, except under CI, where that fails.
+set -euo pipefail
+
+program=$1
+sample=$2
+delay=0.8
+
+for tool in Xvfb xdotool; do
+    if ! command -v "$tool" >/dev/null; then
+        if [ -n "${CI:-}" ]; then
+            echo "FAIL: $tool is missing; scripts/install-deps.sh installs it" >&2
+            exit 1
+        fi
+        echo "SKIP: $tool is missing"
+        exit 77
+    fi
+done
+
+# shellcheck source=tests/e2e/xsession.sh
+source "$(dirname "$0")/xsession.sh"
+
+work=$(mktemp -d)
+cleanup() {
+    x_stop
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The sample album, copied so that nothing in the repository is touched.
+album=$(cd "$work" && mkdir album && realpath album)
+cp "$sample"/* "$album"/
+mapfile -t pictures < <(cd "$album" && printf '%s\n' *.JPG | sort -f)
+[ ${#pictures[@]} -ge 6 ] || x_fail "the sample album has too few pictures"
+first=${pictures[0]}
+
+# The place of a picture in the folder's order, -1 for none; from a viewer's title.
+index_of_title() {
+    local title=$1 i
+    for i in "${!pictures[@]}"; do
+        if [ "$title" = "IMMAGINE  $album/${pictures[$i]}" ]; then
+            echo "$i"
+            return
+        fi
+    done
+    echo -1
+}
+
+# Waits until the viewer names a picture other than the one named by $1; prints the title.
+next_title() {
+    local current=$1 seconds=$2 title i
+    for i in $(seq 1 $((seconds * 20))); do
+        title=$(x_title "$viewer")
+        if [ -n "$title" ] && [ "$title" != "$current" ]; then
+            echo "$title"
+            return 0
+        fi
+        sleep 0.05
+    done
+    x_fail "the viewer still shows '$current' after ${seconds}s"
+}
+
+# Checks that the viewer's title stays the same for longer than two delays: the show is paused.
+stays() {
+    local title=$1 i
+    for i in $(seq 1 20); do
+        sleep 0.1
+        [ "$(x_title "$viewer")" = "$title" ] || x_fail "paused, but the viewer went on to '$(x_title "$viewer")'"
+    done
+}
+
+x_start "$work"
+x_album "$work" "$program"
+
+setup=$(x_window '^Album$')
+x_scale "$setup"
+echo "setup window found; scale $X_SCALE"
+
+# The delay: select the field's text and type over it.
+x_click_twips "$setup" 3000 1695 990 300
+x_key "$setup" ctrl+a
+x_type "$setup" "$delay"
+
+# "Sfoglia ...": Qt's own file dialog, whose file-name field has the focus; a path typed there
+# and Return choose the file.
+x_click_twips "$setup" 6840 1230 885 345
+dialog=$(x_window '^Apri')
+echo "file dialog: $(x_title "$dialog")"
+for _ in 1 2 3; do
+    x_key "$dialog" ctrl+a
+    x_type "$dialog" "$album/$first"
+    x_key "$dialog" Return
+    for i in $(seq 1 20); do
+        [ -n "$(xdotool search --onlyvisible --name '^Apri' 2>/dev/null || true)" ] || break 2
+        sleep 0.1
+    done
+    echo "the file dialog is still open; typing the path again"
+done
+x_no_window '^Apri'
+
+# "CONFERMA": the viewer opens and names the pictures in turn.
+x_click_twips "$setup" 4920 2130 1350 390
+# The viewer opens titled FOTO and names the first picture as soon as it shows it.
+viewer=$(x_window '^(FOTO|IMMAGINE  .*)$')
+title=$(x_title "$viewer")
+[ "$title" != FOTO ] || title=$(next_title FOTO 10)
+echo "viewer: $title"
+[ "$title" = "IMMAGINE  $album/$first" ] || x_fail "the show began with '$title', not $first"
+last=0
+for _ in 2 3; do
+    title=$(next_title "$title" 10)
+    index=$(index_of_title "$title")
+    echo "viewer: $title"
+    [ "$index" -gt "$last" ] || x_fail "'$title' does not follow ${pictures[$last]}"
+    last=$index
+done
+
+x_size "$viewer"
+width=$(x_twips "$X_WIDTH")
+height=$(x_twips "$X_HEIGHT")
+# The pause button of a running show; once paused, "USCITA" takes the same place.
+pause=("$viewer" $((width - 2300)) $((height - 1000)) 1455 375)
+
+# PAUSA: the title stays.
+x_click_twips "${pause[@]}"
+sleep 0.2
+paused=$(x_title "$viewer")
+stays "$paused"
+echo "paused at: $paused"
+
+# In the paused show the toggle is hidden: a click on the background goes on with the next one.
+x_click "$viewer" $((X_WIDTH - 3)) 3
+title=$(next_title "$paused" 10)
+echo "going on: $title"
+[ "$(index_of_title "$title")" -eq $(($(index_of_title "$paused") + 1)) ] ||
+    x_fail "after '$paused' the show went on with '$title'"
+
+# PAUSA again, then USCITA: the viewer goes, the setup window stays.
+x_click_twips "${pause[@]}"
+sleep 0.2
+stays "$(x_title "$viewer")"
+x_click_twips "${pause[@]}"
+x_no_window '^IMMAGINE  '
+x_window '^Album$' >/dev/null
+echo "viewer left"
+
+# "F I N E": the program ends with status 0.
+x_click_twips "$setup" 6360 2130 1350 390
+status=
+for i in $(seq 1 150); do
+    if ! kill -0 "$X_ALBUM_PID" 2>/dev/null; then
+        status=0
+        wait "$X_ALBUM_PID" || status=$?
+        break
+    fi
+    sleep 0.1
+done
+[ -n "$status" ] || x_fail "album is still running 15s after F I N E"
+X_ALBUM_PID=
+[ "$status" -eq 0 ] || x_fail "album ended with status $status"
+echo "PASS: album ended with status 0"

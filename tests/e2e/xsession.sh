@@ -1,0 +1,165 @@
+# shellcheck shell=bash
+# Helpers to run Album in a private X server and use it with xdotool as a user would.
+# Sourced by tests/e2e/show.sh and scripts/take-screenshots.sh. Without a window manager
+# windows open at (0,0) at their own size, so windows are found by their titles and clicked
+# at places relative to them.
+
+# The setup window's client width, pixels at 96 dpi: the measure of the screen's scale.
+readonly SETUP_WIDTH_PX=532
+
+x_fail() {
+    echo "FAIL: $*" >&2
+    x_report
+    exit 1
+}
+
+# Prints what helps to understand a failure: the program's output, and a picture of the
+# screen where ImageMagick is there to take it.
+x_report() {
+    if [ -n "${X_LOG:-}" ] && [ -s "$X_LOG" ]; then
+        echo "--- album's output ---" >&2
+        cat "$X_LOG" >&2
+    fi
+    if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
+        local shot=${TMPDIR:-/tmp}/album-e2e-failure.png
+        import -window root "$shot" 2>/dev/null && echo "screen: $shot" >&2
+    fi
+}
+
+# x_start WORKDIR: starts Xvfb on a free display and exports DISPLAY. The display number is
+# drawn from a high range, away from the displays that desktops and other tests take first.
+x_start() {
+    local workdir=$1 display i
+    for _ in $(seq 1 20); do
+        display=$((100 + (RANDOM % 800)))
+        [ -e "/tmp/.X$display-lock" ] && continue
+        Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp -dpi 96 \
+            >"$workdir/xvfb.log" 2>&1 &
+        X_SERVER_PID=$!
+        for i in $(seq 1 50); do
+            kill -0 "$X_SERVER_PID" 2>/dev/null || break # taken meanwhile: try another
+            if DISPLAY=":$display" xdotool getmouselocation >/dev/null 2>&1; then
+                export DISPLAY=":$display"
+                return 0
+            fi
+            sleep 0.1
+        done
+        kill "$X_SERVER_PID" 2>/dev/null || true
+        wait "$X_SERVER_PID" 2>/dev/null || true
+    done
+    cat "$workdir/xvfb.log" >&2
+    X_SERVER_PID=
+    x_fail "Xvfb did not start"
+}
+
+# x_album WORKDIR PROGRAM: starts the program with a home and runtime folder of its own.
+x_album() {
+    local workdir=$1 program=$2
+    mkdir -p "$workdir/home" "$workdir/runtime"
+    chmod 700 "$workdir/runtime"
+    X_LOG=$workdir/album.log
+    env -u WAYLAND_DISPLAY HOME="$workdir/home" XDG_CONFIG_HOME="$workdir/home/.config" \
+        XDG_RUNTIME_DIR="$workdir/runtime" QT_QPA_PLATFORM=xcb \
+        "$program" >"$X_LOG" 2>&1 &
+    X_ALBUM_PID=$!
+}
+
+# x_stop: ends what x_start and x_album started, if still running.
+x_stop() {
+    if [ -n "${X_ALBUM_PID:-}" ] && kill -0 "$X_ALBUM_PID" 2>/dev/null; then
+        kill "$X_ALBUM_PID" 2>/dev/null || true
+        wait "$X_ALBUM_PID" 2>/dev/null || true
+    fi
+    if [ -n "${X_SERVER_PID:-}" ]; then
+        kill "$X_SERVER_PID" 2>/dev/null || true
+        wait "$X_SERVER_PID" 2>/dev/null || true
+    fi
+}
+
+# x_window REGEX [SECONDS]: prints the first visible window whose title matches, waiting for it.
+x_window() {
+    local regex=$1 seconds=${2:-15} id i
+    for i in $(seq 1 $((seconds * 10))); do
+        id=$(xdotool search --onlyvisible --name "$regex" 2>/dev/null | head -n1 || true)
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        kill -0 "$X_ALBUM_PID" 2>/dev/null || x_fail "album ended while waiting for '$regex'"
+        kill -0 "$X_SERVER_PID" 2>/dev/null || x_fail "the X server ended while waiting for '$regex'"
+        sleep 0.1
+    done
+    x_fail "no window titled '$regex' after ${seconds}s"
+}
+
+# x_no_window REGEX [SECONDS]: waits until no visible window's title matches.
+x_no_window() {
+    local regex=$1 seconds=${2:-10}
+    for _ in $(seq 1 $((seconds * 10))); do
+        if [ -z "$(xdotool search --onlyvisible --name "$regex" 2>/dev/null || true)" ]; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    x_fail "a window titled '$regex' is still there after ${seconds}s"
+}
+
+# x_title WINDOW: the window's title, empty when the window is gone.
+x_title() {
+    xdotool getwindowname "$1" 2>/dev/null || true
+}
+
+# x_size WINDOW: sets X_WIDTH and X_HEIGHT to the window's size in pixels.
+x_size() {
+    eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(WIDTH|HEIGHT)=')"
+    X_WIDTH=$WIDTH
+    X_HEIGHT=$HEIGHT
+}
+
+# x_scale SETUPWINDOW: sets X_SCALE, screen pixels per 96-dpi pixel, from the setup window.
+x_scale() {
+    x_size "$1"
+    X_SCALE=$(awk -v w="$X_WIDTH" -v d="$SETUP_WIDTH_PX" 'BEGIN { printf "%.4f", w / d }')
+}
+
+# x_px TWIPS: screen pixels for a length in twips (15 twips to a 96-dpi pixel).
+x_px() {
+    awk -v t="$1" -v s="$X_SCALE" 'BEGIN { printf "%d", t / 15 * s + 0.5 }'
+}
+
+# x_twips PIXELS: twips for a length in screen pixels.
+x_twips() {
+    awk -v p="$1" -v s="$X_SCALE" 'BEGIN { printf "%d", p / s * 15 }'
+}
+
+# x_click WINDOW X Y: a left click at screen pixels X, Y of the window.
+x_click() {
+    xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+# x_click_twips WINDOW LEFT TOP WIDTH HEIGHT: a click in the middle of a control placed in twips.
+x_click_twips() {
+    x_click "$1" "$(x_px $(($2 + $4 / 2)))" "$(x_px $(($3 + $5 / 2)))"
+}
+
+# x_focus WINDOW: gives the window the keyboard, and waits until the X server says it has it.
+# Keys sent before would reach the window that had the keyboard before: with no window manager
+# a new window gets it only when the program asks for it, and a slow program asks late.
+x_focus() {
+    timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || true
+}
+
+# x_type WINDOW TEXT: types into the window's focused field.
+x_type() {
+    x_focus "$1"
+    xdotool type --window "$1" --delay 5 "$2" 2>/dev/null || true
+}
+
+# x_key WINDOW KEY: presses and releases KEY in the window. xdotool sends the keys of the
+# focused window through the X server; when the key closes the window, the release fails, and
+# the server would repeat a key left down into the next window: it is released again here.
+x_key() {
+    x_focus "$1"
+    xdotool key --window "$1" "$2" 2>/dev/null || true
+    xdotool keyup "$2" 2>/dev/null || true
+}

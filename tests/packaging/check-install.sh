@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary root as `cmake --install` does for a package, and checks
+# what a desktop needs to list and start the program: the program, a valid desktop entry that
+# names it and its icon, and the icon at every size it is installed at.
+#   check-install.sh BUILD_DIR
+set -euo pipefail
+
+build=$1
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
+share=$root/usr/share
+
+[ -x "$root/usr/bin/album" ] || fail "usr/bin/album is missing or not executable"
+
+desktop=$share/applications/album.desktop
+[ -f "$desktop" ] || fail "the desktop entry is missing"
+grep -qx 'Exec=album' "$desktop" || fail "the desktop entry does not start album"
+grep -qx 'Icon=album' "$desktop" || fail "the desktop entry does not name the icon"
+grep -qx 'Name=Album' "$desktop" || fail "the desktop entry has no name"
+grep -qx 'Categories=Graphics;Photography;Slideshow;' "$desktop" || fail "wrong categories"
+if command -v desktop-file-validate >/dev/null; then
+    # "Slideshow" is not in the registered list of categories; nothing else may be wrong.
+    problems=$(desktop-file-validate "$desktop" 2>&1 | grep -v 'unregistered value "Slideshow"' || true)
+    [ -z "$problems" ] || fail "desktop-file-validate: $problems"
+fi
+
+[ -s "$share/icons/hicolor/scalable/apps/album.svg" ] || fail "the scalable icon is missing"
+grep -q '<svg' "$share/icons/hicolor/scalable/apps/album.svg" || fail "the scalable icon is no SVG"
+for size in 16 22 24 32 48 64 128 256; do
+    png=$share/icons/hicolor/${size}x${size}/apps/album.png
+    [ -s "$png" ] || fail "the ${size}x${size} icon is missing"
+    # Width and height from the PNG header, big-endian at bytes 16 and 20.
+    read -r width height < <(od -An -tu1 -j16 -N8 "$png" |
+        awk '{ print $1*16777216 + $2*65536 + $3*256 + $4, $5*16777216 + $6*65536 + $7*256 + $8 }')
+    if [ "$width" != "$size" ] || [ "$height" != "$size" ]; then
+        fail "the ${size}x${size} icon is ${width}x${height}"
+    fi
+done
+echo "PASS: the installed tree is complete"
