@@ -17,7 +17,10 @@ ShowFixture::ShowFixture(FakeClock *clock) : m_clock(clock)
     app->start();
 }
 
-ShowFixture::~ShowFixture() { app.reset(); }
+ShowFixture::~ShowFixture()
+{
+    app.reset();
+}
 
 void ShowFixture::confirmShow(const QString &folder, const QString &delay, bool cyclic,
                               const QString &extension)
@@ -79,4 +82,28 @@ bool ShowFixture::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return false;
+}
+
+QString ShowFixture::differencesFromErrorPathEnd()
+{
+    QStringList differences;
+    auto expect = [&differences](const char *what, int actual, int wanted) {
+        if (actual != wanted)
+            differences << QStringLiteral("%1 %2 (not %3)")
+                               .arg(QLatin1String(what))
+                               .arg(actual)
+                               .arg(wanted);
+    };
+    expect("ShowState", state().ShowState, 1);
+    expect("PictureCount", state().PictureCount, 1000);
+    expect("BlockCount", state().BlockCount, 1000);
+    expect("ProbeFailed", state().ProbeFailed, 1);
+    LARK_M7 *window = viewer();
+    if (!window)
+        differences << QStringLiteral("no viewer");
+    else {
+        expect("STAMPA visible", window->Command1->isVisible(), 1);
+        expect("toggle visible", window->Command3->isVisible(), 0);
+    }
+    return differences.join(QStringLiteral(", "));
 }

@@ -38,6 +38,10 @@ public:
     // Waits until the viewer's show has ended (its loop is no longer active).
     bool waitForShowEnd(int timeoutMs = 20000);
 
+    // What differs from the way the error path leaves a show: ShowState 1, both counters and
+    // ProbeFailed as it sets them, "STAMPA" visible and the toggle hidden. Empty when nothing.
+    QString differencesFromErrorPathEnd();
+
     // Pictures named by the caption, in order, without the folder; and when (ms since confirm).
     QStringList shownNames() const;
     QList<qint64> shownTimes;   // real time
