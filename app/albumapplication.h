@@ -1,7 +1,7 @@
 #pragma once
 
 #include "runtime/screensaverinhibitor.h"
-#include "setup/sharedstate.h"
+#include "state/sharedstate.h"
 
 #include <QPointer>
 

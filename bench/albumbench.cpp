@@ -10,7 +10,7 @@
 #include "runtime/platformservices.h"
 #include "runtime/showclock.h"
 #include "setup/setupwindow.h"
-#include "setup/sharedstate.h"
+#include "state/sharedstate.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/pictureprefetcher.h"
 #include "viewer/viewerwindow.h"

@@ -5,7 +5,7 @@
 #include "runtime/fileprobe.h"
 #include "runtime/paths.h"
 #include "runtime/runtimeerror.h"
-#include "setup/sharedstate.h"
+#include "state/sharedstate.h"
 
 #include <QDirIterator>
 #include <QFileInfo>

@@ -7,7 +7,7 @@
 #include "runtime/twips.h"
 #include "runtime/windowlook.h"
 #include "runtime/val.h"
-#include "setup/sharedstate.h"
+#include "state/sharedstate.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #include "runtime/directorycursor.h"
 #include "runtime/fileprobe.h"
-#include "setup/sharedstate.h"
+#include "state/sharedstate.h"
 #include "viewer/picturedecoder.h"
 #include "viewer/pictureprobe.h"
 

@@ -3,7 +3,7 @@
 #include "runtime/runtimeerror.h"
 #include "runtime/twips.h"
 #include "runtime/val.h"
-#include "setup/playlist.h"
+#include "state/playlist.h"
 
 #include <QTest>
 

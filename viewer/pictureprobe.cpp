@@ -1,7 +1,7 @@
 #include "viewer/pictureprobe.h"
 
 #include "runtime/fileprobe.h"
-#include "setup/sharedstate.h"
+#include "state/sharedstate.h"
 
 namespace GL_LARK {
 

@@ -4,7 +4,7 @@
 #include "runtime/eventyield.h"
 #include "runtime/platformservices.h"
 #include "runtime/runtimeerror.h"
-#include "setup/sharedstate.h"
+#include "state/sharedstate.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

@@ -7,7 +7,7 @@
 #include "runtime/showclock.h"
 #include "runtime/twips.h"
 #include "setup/setupwindow.h"
-#include "setup/sharedstate.h"
+#include "state/sharedstate.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"
 #include "viewer/picturedecoder.h"

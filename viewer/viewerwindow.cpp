@@ -6,7 +6,7 @@
 #include "runtime/twips.h"
 #include "runtime/windowlook.h"
 #include "setup/setupwindow.h"
-#include "setup/sharedstate.h"
+#include "state/sharedstate.h"
 #include "viewer/buttonlayout.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"

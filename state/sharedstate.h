@@ -2,7 +2,7 @@
 
 #include "runtime/directorycursor.h"
 #include "runtime/int16.h"
-#include "setup/playlist.h"
+#include "state/playlist.h"
 
 #include <QString>
 

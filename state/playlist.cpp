@@ -1,4 +1,4 @@
-#include "setup/playlist.h"
+#include "state/playlist.h"
 
 #include "runtime/runtimeerror.h"
 
