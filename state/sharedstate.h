@@ -35,6 +35,7 @@ struct SharedState
     QString CurrentTrack; // sound file path handed to playback last
 
     DirectoryCursor Enumeration; // the one directory enumeration every activation advances
+    int NestedLoops = 0; // activations of the picture loop on the stack, every viewer's
 
     // The delay as the wait compares it: an empty delay counts as 0.
     double delayValue() const { return DelaySeconds.value_or(0.0); }

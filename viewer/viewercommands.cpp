@@ -47,8 +47,9 @@ void LARK_M7::Command3_Click()
     Command2->hide();
     Command3->show();
     m_state.LoopActive = 0;
-    // At the deepest nesting the loop beneath carries the show on.
-    if (m_activeLoops < MaxNestedLoops && !m_left)
+    // At the deepest nesting the loop refuses the entry and the loop beneath carries the
+    // show on.
+    if (!m_left)
         RunPictureLoop();
 }
 
@@ -131,6 +132,12 @@ void LARK_M7::mouseReleaseEvent(QMouseEvent *event)
     m_backgroundPressed = false;
     if (click)
         guarded([this] { Form_Click(); });
+}
+
+void LARK_M7::mouseDoubleClickEvent(QMouseEvent *)
+{
+    // The second press of a double-click is no click of its own.
+    m_backgroundPressed = false;
 }
 
 void LARK_M7::closeEvent(QCloseEvent *event)

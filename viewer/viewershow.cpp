@@ -35,6 +35,14 @@ bool isBlank(const QString &text) { return text.trimmed().isEmpty(); }
 
 void LARK_M7::Form_Paint()
 {
+    // The pointer goes back to the default on every way out, a viewer left during its pass and
+    // an error included.
+    struct DefaultPointerAtEnd
+    {
+        PlatformServices &services;
+        ~DefaultPointerAtEnd() { services.setMousePointer(PlatformServices::DefaultPointer); }
+    } defaultPointerAtEnd{m_services};
+
     if (m_state.ShowState != 1 && m_state.ShowStarted != 1 && !m_left) {
         const QPointer<LARK_M7> self(this);
         for (;;) {
@@ -62,12 +70,13 @@ void LARK_M7::Form_Paint()
             break;
         }
     }
-    m_services.setMousePointer(PlatformServices::DefaultPointer);
 }
 
 bool LARK_M7::RunPictureLoop()
 {
-    if (m_state.LoopActive == 1)
+    // A running loop refuses a second entry, and so does the deepest nesting, however the
+    // entry comes: a continue, or a new pass of the driver.
+    if (m_state.LoopActive == 1 || m_state.NestedLoops >= MaxNestedLoops)
         return false;
     m_state.LoopActive = 1;
 
@@ -76,11 +85,13 @@ bool LARK_M7::RunPictureLoop()
         LARK_M7 &viewer;
         explicit Activation(LARK_M7 &v) : viewer(v)
         {
+            ++viewer.m_state.NestedLoops;
             if (viewer.m_activeLoops++ == 0)
                 emit viewer.loopRunning(true);
         }
         ~Activation()
         {
+            --viewer.m_state.NestedLoops;
             if (--viewer.m_activeLoops == 0)
                 emit viewer.loopRunning(false);
         }
@@ -113,7 +124,7 @@ bool LARK_M7::showCurrentPicture(bool &errorHandlerArmed)
         m_state.ShowState = 1;
         return false;
     }
-    setWindowTitle(QStringLiteral("IMMAGINE  ") + m_state.CurrentPath);
+    setCaption(QStringLiteral("IMMAGINE  ") + m_state.CurrentPath);
     errorHandlerArmed = true;
 
     Picture1->hide();
@@ -200,14 +211,14 @@ void LARK_M7::sizeImage(double pictureWidth, double pictureHeight)
 bool LARK_M7::waitDelay(qint64 startMs)
 {
     // The delay counts from the picture's start, so loading it counts towards the delay.
+    // It is read at every turn: a delay taken anew during the wait applies to it at once.
     // A delay of 0, a negative or an empty one makes one turn with one yield.
-    const double delayMs = m_state.delayValue() * 1000.0;
     for (;;) {
         if (stopRequested())
             return false;
-        const double remaining = delayMs - double(m_clock.nowMs() - startMs);
+        const double remaining = m_state.delayValue() * 1000.0 - double(m_clock.nowMs() - startMs);
         m_clock.waitTurn(remaining > 0 ? qint64(std::ceil(std::min(remaining, 9.0e15))) : 0);
-        if (double(m_clock.nowMs() - startMs) >= delayMs)
+        if (double(m_clock.nowMs() - startMs) >= m_state.delayValue() * 1000.0)
             return true;
     }
 }
