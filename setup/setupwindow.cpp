@@ -153,6 +153,9 @@ void LARK_M1::createControls()
     chain << Command2 << Command3 << Text2 << Check1 << Text3;
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
+    // Enter on a focused button clicks it, as the space bar does.
+    for (QPushButton *button : {Command1, Command2, Command3})
+        button->setAutoDefault(true);
     Text1->setFocus();
 
     connect(Command1, &QPushButton::clicked, this, [this] { guarded([this] { Command1_Click(); }); });

@@ -2,6 +2,7 @@
 #include "setup/setupwindow.h"
 #include "viewer/buttonlayout.h"
 #include "viewer/imagecontrol.h"
+#include "viewer/picturebox.h"
 #include "viewer/viewerwindow.h"
 
 #include "support/showfixture.h"
@@ -25,6 +26,10 @@ private slots:
     void pauseDuringTheWaitEndsTheLoopAtItsNextTurn();
     void aBackgroundClickContinuesWithTheNextPictureAndTheCountersLeft();
     void aKeyPressMakesTheNextToggleContinue();
+    void enterOnAFocusedButtonClicksIt_data();
+    void enterOnAFocusedButtonClicksIt();
+    void aDoubleClickIsOneClick_data();
+    void aDoubleClickIsOneClick();
     void clicksOnThePictureAlternateWithoutMusic();
     void printLeavesTheButtonsOut();
     void aFailingPrintSaysSoAndBringsTheButtonsBack();
@@ -148,6 +153,60 @@ void CommandsTest::aKeyPressMakesTheNextToggleContinue()
     QCOMPARE(show.viewer()->activeLoops(), 0);
 }
 
+void CommandsTest::enterOnAFocusedButtonClicksIt_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+}
+
+void CommandsTest::enterOnAFocusedButtonClicksIt()
+{
+    QFETCH(int, key);
+    makePictures(2);
+    ShowFixture show;
+    QTimer::singleShot(200, &show, [&] {
+        show.viewer()->Command3->setFocus();
+        QTest::keyClick(show.viewer()->Command3, Qt::Key(key));
+    });
+    show.confirmShow(m_dir->path(), QStringLiteral("5"));
+    QVERIFY(show.waitForShowEnd());
+    QCOMPARE(show.viewer()->Command3->text(), QStringLiteral("Continua")); // paused
+    QCOMPARE(int(show.state().ShowState), 1);
+
+    // On the setup window too.
+    show.setup().Command1->setFocus();
+    QTest::keyClick(show.setup().Command1, Qt::Key(key));
+    QCOMPARE(show.services.dialogsShown, 2);
+}
+
+void CommandsTest::aDoubleClickIsOneClick_data()
+{
+    QTest::addColumn<bool>("onPictureBox");
+    QTest::newRow("picture") << false;
+    QTest::newRow("picture box") << true;
+}
+
+void CommandsTest::aDoubleClickIsOneClick()
+{
+    QFETCH(bool, onPictureBox);
+    makePictures(2);
+    ShowFixture show;
+    QTimer::singleShot(200, &show, [&] {
+        QWidget *target = onPictureBox ? static_cast<QWidget *>(show.viewer()->Picture1)
+                                       : show.viewer()->Image1;
+        // What the window system sends: press, release, the second press as a double-click,
+        // release.
+        click(target);
+        QTest::mouseDClick(target, Qt::LeftButton);
+        QTest::mouseRelease(target, Qt::LeftButton);
+    });
+    show.confirmShow(m_dir->path(), QStringLiteral("5"));
+    QVERIFY(show.waitForShowEnd());
+    QCOMPARE(show.viewer()->Command3->text(), QStringLiteral("Continua")); // paused, once
+    QCOMPARE(show.captions.size(), 1);
+}
+
 void CommandsTest::clicksOnThePictureAlternateWithoutMusic()
 {
     makePictures(5);
@@ -255,6 +314,17 @@ void CommandsTest::leavingWhileAPauseIsPendingIsSafe()
     QCOMPARE(show.shownNames(), (QStringList{"P1.JPG", "P2.JPG", "P3.JPG"}));
     QCOMPARE(show.viewer()->windowTitle(),
              QStringLiteral("IMMAGINE  ") + m_dir->filePath(QStringLiteral("P3.JPG")));
+
+    // Left as its pass starts, before any repaint: the show's pointer goes all the same.
+    LARK_M7 *viewer = show.viewer();
+    connect(viewer, &LARK_M7::loopRunning, viewer, [viewer](bool running) {
+        if (running)
+            viewer->close();
+    });
+    show.confirmShow(m_dir->path(), QStringLiteral("0.05"));
+    viewer->update();
+    QTRY_VERIFY(show.viewer() == nullptr);
+    QCOMPARE(show.services.pointers.last(), 0);
 }
 
 void CommandsTest::manyBackgroundClicksStayWithinTheNestingBound()
@@ -282,6 +352,11 @@ void CommandsTest::manyBackgroundClicksStayWithinTheNestingBound()
         ++clicks;
         QTimer::singleShot(5, &show, clickOnce);
         clickBackground(viewer);
+        // At the bound, a new confirmation and its repaint start no deeper loop either.
+        if (clicks > 100 && clicks <= 104) {
+            click(show.setup().Command2);
+            viewer->repaint();
+        }
     };
     QTimer::singleShot(50, &show, clickOnce);
     show.confirmShow(m_dir->path(), QStringLiteral("0.02"), /*cyclic*/ true);

@@ -275,6 +275,7 @@ void FileSystemTest::namesOfEveryKindAreShownAndPlayed()
         QStringLiteral("tab\tdentro.JPG"),
         QStringLiteral("$HOME `ls` ; * ?.JPG"),
         QStringLiteral("Mare.2003.06.JPG"),
+        QStringLiteral("Mare [*] 2003.JPG"), // Qt's modified-marker in a title
         QString(125, QChar(0xE8)) + QStringLiteral(".JPG"), // 254 bytes, near the longest
     };
     for (int i = 0; i < names.size(); ++i)

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QImageWriter>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +34,7 @@ private slots:
     void turnedAndHugePicturesLoad();
     void theWaitIsRealElapsedTime();
     void aStopRequestEndsALongWaitAtOnce();
+    void aDelayTakenDuringTheWaitAppliesToIt();
     void aConfirmationDuringACyclicShowDoesNotHang();
     void aMinimizedViewerIsRestoredAtTheNextPicture();
 
@@ -324,6 +326,25 @@ void SlideshowTest::aStopRequestEndsALongWaitAtOnce()
     QCOMPARE(show.shownNames(), QStringList{QStringLiteral("A.JPG")});
     QCOMPARE(int(show.state().PictureCount), 1); // the picture was not counted
     QVERIFY(!show.viewer()->Command3->isVisible());
+}
+
+void SlideshowTest::aDelayTakenDuringTheWaitAppliesToIt()
+{
+    makeFolder({{QStringLiteral("A.JPG"), Qt::red}, {QStringLiteral("B.JPG"), Qt::blue}});
+    ShowFixture show;
+    QTimer::singleShot(200, &show, [&show, this] {
+        show.setup().Text2->setText(QStringLiteral("0.5"));
+        show.services.dialogAnswers << m_dir->filePath(QStringLiteral("A.JPG"));
+        QTest::mouseClick(show.setup().Command1, Qt::LeftButton);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    show.confirmShow(m_dir->path(), QStringLiteral("100"));
+    // The wait ends half a second in, not after 100 s; the Browse has emptied the show's
+    // folder, so the next picture's probe then ends the show quietly.
+    QVERIFY(show.waitForShowEnd(10000));
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(show.shownNames(), QStringList{QStringLiteral("A.JPG")});
 }
 
 void SlideshowTest::aConfirmationDuringACyclicShowDoesNotHang()

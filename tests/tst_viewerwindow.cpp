@@ -171,6 +171,13 @@ void ViewerWindowTest::resizeAfterTheStartFollowsShowRunning()
     resizeViewer(viewer, 15000, 10500);
     QTRY_COMPARE(viewer->Command3->pos(), pixels(12700, 9500));
     QCOMPARE(viewer->Command1->pos(), pixels(7900, 8000));
+
+    // Minimized and restored after a key press: the paused layout.
+    state.ShowRunning = 0;
+    viewer->showMinimized();
+    viewer->showNormal();
+    QTRY_COMPARE(viewer->Command3->pos(), pixels(12700, 8900));
+    QCOMPARE(viewer->Command1->pos(), pixels(10900, 9500));
 }
 
 QTEST_MAIN(ViewerWindowTest)

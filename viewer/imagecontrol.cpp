@@ -47,3 +47,9 @@ void ImageControl::mouseReleaseEvent(QMouseEvent *event)
     if (click)
         emit clicked();
 }
+
+void ImageControl::mouseDoubleClickEvent(QMouseEvent *)
+{
+    // The second press of a double-click is no click of its own.
+    m_pressed = false;
+}

@@ -20,8 +20,21 @@ void PictureBox::paintEvent(QPaintEvent *)
     painter.drawImage(rect(), m_image);
 }
 
+void PictureBox::mousePressEvent(QMouseEvent *event)
+{
+    m_pressed = event->button() == Qt::LeftButton;
+}
+
 void PictureBox::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton && rect().contains(event->pos()))
+    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->pos());
+    m_pressed = false;
+    if (click)
         emit clicked();
+}
+
+void PictureBox::mouseDoubleClickEvent(QMouseEvent *)
+{
+    // The second press of a double-click is no click of its own.
+    m_pressed = false;
 }

@@ -11,6 +11,7 @@
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"
 
+#include <QEvent>
 #include <QPushButton>
 
 namespace {
@@ -60,6 +61,9 @@ void LARK_M7::createControls()
     WindowLook::place(Command3, 9240, 6825, 1455, 375);
     setTabOrder(Command1, Command2);
     setTabOrder(Command2, Command3);
+    // Enter on a focused button clicks it, as the space bar does.
+    for (QPushButton *button : {Command1, Command2, Command3})
+        button->setAutoDefault(true);
 
     Picture1 = new PictureBox(this);
     WindowLook::place(Picture1, 120, 120, 1815, 1935);
@@ -132,4 +136,23 @@ void LARK_M7::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     guarded([this] { Form_Resize(); });
+}
+
+void LARK_M7::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Minimizing and restoring change the window's size too, though Qt reports no resize;
+    // the handler runs from the event queue, as after a resize by the window system.
+    if (event->type() == QEvent::WindowStateChange)
+        QMetaObject::invokeMethod(
+            this, [this] { guarded([this] { Form_Resize(); }); }, Qt::QueuedConnection);
+}
+
+void LARK_M7::setCaption(const QString &caption)
+{
+    // Qt takes "[*]" in a title for its modified-marker and drops it; doubled, it stands for
+    // itself.
+    QString title = caption;
+    title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    setWindowTitle(title);
 }

@@ -85,7 +85,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void createControls();
@@ -107,6 +109,8 @@ private:
     // Whether the loop must stop at a stop test: a stop was requested, or the viewer was left.
     bool stopRequested() const;
     void restoreIfMinimized();
+    // Names the picture in the window's caption, exactly as given.
+    void setCaption(const QString &caption);
     void PrintViewer();
     void leave(bool byFrame);
 

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
 ShowFixture::ShowFixture(FakeClock *clock) : m_clock(clock)
 {
@@ -70,7 +71,10 @@ QStringList ShowFixture::shownNames() const
 bool ShowFixture::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::WindowTitleChange) {
-        const QString title = static_cast<QWidget *>(watched)->windowTitle();
+        // The caption as the window system gets it.
+        const QWidget *window = static_cast<QWidget *>(watched);
+        const QString title =
+            window->windowHandle() ? window->windowHandle()->title() : window->windowTitle();
         if (title.startsWith(QStringLiteral("IMMAGINE  "))) {
             captions << title.mid(10);
             shownTimes << m_sinceConfirm.elapsed();
