@@ -6,6 +6,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace DirectoryMatching {
 
@@ -77,11 +79,38 @@ static int naturalCompare(const QString &a, const QString &b)
     return 0;
 }
 
+// The name as an Italian reader orders it: every letter as its base letter, without accent
+// (È as E), and without case.
+static QString collationKey(const QString &name)
+{
+    QString key;
+    key.reserve(name.size());
+    for (QChar c : name) {
+        while (c.decompositionTag() == QChar::Canonical) {
+            const QString parts = c.decomposition();
+            if (parts.isEmpty() || parts[0] == c)
+                break;
+            c = parts[0];
+        }
+        key += c.toCaseFolded();
+    }
+    return key;
+}
+
+static bool orderedBefore(const QString &keyA, const QString &a, const QString &keyB,
+                          const QString &b)
+{
+    int order = naturalCompare(keyA, keyB);
+    // Names equal but for accents come unaccented first; equal but for case or zeros, they
+    // still get a fixed order.
+    if (order == 0)
+        order = naturalCompare(a, b);
+    return order != 0 ? order < 0 : a < b;
+}
+
 bool naturalLess(const QString &a, const QString &b)
 {
-    const int order = naturalCompare(a, b);
-    // Names equal but for case or zeros still get a fixed order.
-    return order != 0 ? order < 0 : a < b;
+    return orderedBefore(collationKey(a), a, collationKey(b), b);
 }
 
 } // namespace DirectoryMatching
@@ -105,7 +134,16 @@ QString DirectoryCursor::start(const QString &pattern)
         if (DirectoryMatching::wildcardMatch(name, mask))
             m_names << name;
     }
-    std::sort(m_names.begin(), m_names.end(), DirectoryMatching::naturalLess);
+    // Each name's key is made once, not at every comparison.
+    std::vector<std::pair<QString, QString>> keyed;
+    keyed.reserve(std::size_t(m_names.size()));
+    for (const QString &name : std::as_const(m_names))
+        keyed.emplace_back(DirectoryMatching::collationKey(name), name);
+    std::sort(keyed.begin(), keyed.end(), [](const auto &x, const auto &y) {
+        return DirectoryMatching::orderedBefore(x.first, x.second, y.first, y.second);
+    });
+    for (qsizetype i = 0; i < m_names.size(); ++i)
+        m_names[i] = keyed[std::size_t(i)].second;
     return next();
 }
 

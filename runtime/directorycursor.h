@@ -27,7 +27,8 @@ namespace DirectoryMatching {
 // character), ignoring letter case.
 bool wildcardMatch(QStringView name, QStringView mask);
 
-// Natural order ignoring case: runs of digits compare by their value.
+// Natural order as an Italian reader expects it, whatever the process's locale: letters
+// compare with their accents and case ignored (Èlba before Zucca), runs of digits by their value.
 bool naturalLess(const QString &a, const QString &b);
 
 } // namespace DirectoryMatching

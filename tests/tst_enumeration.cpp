@@ -62,10 +62,12 @@ void EnumerationTest::naturalOrderIgnoresCase()
     QStringList names = {QStringLiteral("IMG_10.JPG"), QStringLiteral("img_2.JPG"),
                          QStringLiteral("IMG_1.JPG"),  QStringLiteral("b.JPG"),
                          QStringLiteral("A.JPG"),      QStringLiteral("IMG_02.JPG"),
-                         QStringLiteral("IMG_100.JPG")};
+                         QStringLiteral("IMG_100.JPG"), QStringLiteral("Zucca.JPG"),
+                         QStringLiteral("Èlba.JPG"),    QStringLiteral("elba.JPG")};
     std::sort(names.begin(), names.end(), DirectoryMatching::naturalLess);
-    QCOMPARE(names, (QStringList{"A.JPG", "b.JPG", "IMG_1.JPG", "IMG_02.JPG", "img_2.JPG",
-                                 "IMG_10.JPG", "IMG_100.JPG"}));
+    QCOMPARE(names, (QStringList{"A.JPG", "b.JPG", "elba.JPG", "Èlba.JPG", "IMG_1.JPG",
+                                 "IMG_02.JPG", "img_2.JPG", "IMG_10.JPG", "IMG_100.JPG",
+                                 "Zucca.JPG"}));
     QVERIFY(!DirectoryMatching::naturalLess(QStringLiteral("x"), QStringLiteral("x")));
 }
 
