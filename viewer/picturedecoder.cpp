@@ -3,6 +3,7 @@
 #include "runtime/runtimeerror.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
 #include <algorithm>
@@ -13,8 +14,14 @@ namespace {
 
 // What a decode may cost. A file of a few kilobytes can claim a picture of gigapixels; past
 // these bounds a picture is refused as unreadable instead of taking the memory or the time.
-constexpr qint64 MaxPixels = 200'000'000;          // scanned in a few seconds
-constexpr qint64 MaxJpegBufferBytes = 256LL << 20; // whole-picture buffer of a JPEG
+constexpr qint64 MaxPixels = 200'000'000; // scanned in a few seconds
+// Whole-picture buffer of a progressive JPEG: what a photo of 100 megapixels needs with three
+// components at full resolution (4:4:4), 2 bytes a coefficient.
+constexpr qint64 MaxJpegBufferBytes = 100'000'000LL * 3 * 2;
+// A JPEG of many megapixels in few bytes is a bomb, not a photo: even a picture of one flat
+// colour takes a byte for every few hundred pixels.
+constexpr qint64 BombCheckPixels = 16'000'000;
+constexpr qint64 MaxJpegPixelsPerByte = 1024;
 
 bool turnsSideways(QImageIOHandler::Transformations transformation)
 {
@@ -125,9 +132,12 @@ Picture decode(const QString &path, const QSize &box)
     QImageReader reader(path);
     reader.setAutoTransform(true);
     const QSize stored = reader.size();
-    if (!reader.canRead() || !stored.isValid() || stored.isEmpty() ||
-        qint64(stored.width()) * stored.height() > MaxPixels ||
-        (reader.format() == "jpeg" && jpegBufferBytes(path) > MaxJpegBufferBytes)) {
+    const qint64 pixels = qint64(stored.width()) * stored.height();
+    const bool jpeg = reader.format() == "jpeg";
+    if (!reader.canRead() || !stored.isValid() || stored.isEmpty() || pixels > MaxPixels ||
+        (jpeg && pixels > BombCheckPixels &&
+         pixels > MaxJpegPixelsPerByte * QFileInfo(path).size()) ||
+        (jpeg && jpegBufferBytes(path) > MaxJpegBufferBytes)) {
         result.error = RuntimeError::InvalidPicture;
         return result;
     }

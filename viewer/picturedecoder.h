@@ -20,7 +20,8 @@ QSize naturalSize(const QString &path);
 // The picture at path, decoded once to fit inside box (device pixels) with its proportions,
 // upright by its EXIF orientation. A picture smaller than the box is enlarged once here, so
 // that painting it needs no scaling. A picture too large to decode in bounded time and memory
-// (over 200 megapixels, or a progressive JPEG needing over 256 MB) counts as no picture.
+// (over 200 megapixels, a progressive JPEG over 100 megapixels at full colour resolution, a
+// JPEG of many megapixels in a few bytes) counts as no picture.
 Picture decode(const QString &path, const QSize &box);
 
 } // namespace PictureDecoder
