@@ -146,6 +146,13 @@ void LARK_M1::createControls()
         label->setAlignment(label == Label5 ? Qt::AlignLeft | Qt::AlignTop
                                             : Qt::AlignLeft | Qt::AlignVCenter);
 
+    // The fonts that stand in for the designed ones are wider: each caption fits its control.
+    const QList<QWidget *> captioned = {Label1,   Label2,   Label4,   Label5, Label6_5,    Label6_4,
+                                        Command1, Command2, Command3, Check1, MediaPlayer1};
+    for (QWidget *control : captioned)
+        if (control)
+            WindowLook::fitCaption(control);
+
     // Labels take no focus; the focus goes round the other controls in creation order.
     QList<QWidget *> chain = {Text1, Command1};
     if (MediaPlayer1)
