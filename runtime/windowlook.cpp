@@ -68,14 +68,21 @@ void place(QWidget *widget, int left, int top, int width, int height)
                         Twips::toPixels(height));
 }
 
-QFont windowFont(bool bold)
+QFont designFont(const QStringList &families, qreal points, bool bold)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setPointSizeF(8.25);
+    font.setFamilies(families);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
     font.setBold(bold);
     return font;
+}
+
+QFont windowFont(bool bold)
+{
+    return designFont({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                       QStringLiteral("DejaVu Sans")},
+                      8.25, bold);
 }
 
 void fitCaption(QWidget *control, const QStringList &otherCaptions)

@@ -11,6 +11,10 @@ namespace WindowLook {
 // Places a control at a rectangle given in twips within its window's client area.
 void place(QWidget *widget, int left, int top, int width, int height);
 
+// A font of the design, in points: the first of families that the desktop has, else the
+// desktop's sans serif (never a fixed-width or serif stand-in).
+QFont designFont(const QStringList &families, qreal points, bool bold = false);
+
 // The windows' font, 8.25 points: MS Sans Serif where the desktop has it, else a close sans.
 QFont windowFont(bool bold = false);
 

@@ -30,15 +30,6 @@ void setBase(QLineEdit *edit, const QColor &colour)
     edit->setPalette(palette);
 }
 
-QFont boldFont(const QStringList &families, qreal points)
-{
-    QFont font;
-    font.setFamilies(families);
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
-}
-
 // The text without leading and trailing space characters (tabs and others stay).
 QString trimBlanks(const QString &text)
 {
@@ -101,9 +92,9 @@ void LARK_M1::createControls()
     setBase(Text2, QColor(255, 128, 255));
 
     // The title twice, 8 and 17 twips apart, so that it shows with a shadow.
-    const QFont titleFont = boldFont({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                                      QStringLiteral("DejaVu Sans")},
-                                     9.75);
+    const QFont titleFont = WindowLook::designFont(
+        {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")},
+        9.75, /*bold*/ true);
     Label6_5 = new QLabel(QStringLiteral("Album by Torvex(c)"), this);
     WindowLook::place(Label6_5, 5528, 242, 2295, 255);
     Label6_5->setFont(titleFont);
@@ -138,7 +129,9 @@ void LARK_M1::createControls()
                        "immagini "),
         this);
     WindowLook::place(Label5, 240, 120, 4935, 735);
-    Label5->setFont(boldFont({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")}, 8.25));
+    Label5->setFont(WindowLook::designFont({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"),
+                                            QStringLiteral("Liberation Sans")},
+                                           8.25, /*bold*/ true));
     Label5->setWordWrap(true);
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
