@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <limits>
+
 namespace {
 
 // Client size of the window, twips: room for the rightmost and lowest controls.
@@ -145,6 +147,10 @@ void LARK_M1::createControls()
     for (QWidget *control : captioned)
         if (control)
             WindowLook::fitCaption(control);
+
+    // The text boxes take text of any length (Qt's line edit would stop at 32767 characters).
+    for (QLineEdit *field : {Text1, Text2, Text3})
+        field->setMaxLength(std::numeric_limits<int>::max());
 
     // Labels take no focus; the focus goes round the other controls in creation order.
     QList<QWidget *> chain = {Text1, Command1};

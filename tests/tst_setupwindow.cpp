@@ -262,6 +262,7 @@ void SetupWindowTest::confirmTakesTheExtensionAsTyped_data()
     QTest::newRow("dot typed") << ".JPG" << "..JPG";
     QTest::newRow("empty") << "" << ".";
     QTest::newRow("blanks around") << "  gif " << ".gif";
+    QTest::newRow("longer than 32767") << QString(40000, 'x') << '.' + QString(40000, 'x');
 }
 
 void SetupWindowTest::confirmTakesTheExtensionAsTyped()
