@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <limits>
+
 namespace {
 
 // Client size of the window, twips: room for the rightmost and lowest controls.
@@ -28,15 +30,6 @@ void setBase(QLineEdit *edit, const QColor &colour)
     palette.setColor(QPalette::Base, colour);
     palette.setColor(QPalette::Text, Qt::black);
     edit->setPalette(palette);
-}
-
-QFont boldFont(const QStringList &families, qreal points)
-{
-    QFont font;
-    font.setFamilies(families);
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
 }
 
 // The text without leading and trailing space characters (tabs and others stay).
@@ -101,9 +94,9 @@ void LARK_M1::createControls()
     setBase(Text2, QColor(255, 128, 255));
 
     // The title twice, 8 and 17 twips apart, so that it shows with a shadow.
-    const QFont titleFont = boldFont({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                                      QStringLiteral("DejaVu Sans")},
-                                     9.75);
+    const QFont titleFont = WindowLook::designFont(
+        {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")},
+        9.75, /*bold*/ true);
     Label6_5 = new QLabel(QStringLiteral("Album by Torvex(c)"), this);
     WindowLook::place(Label6_5, 5528, 242, 2295, 255);
     Label6_5->setFont(titleFont);
@@ -138,13 +131,26 @@ void LARK_M1::createControls()
                        "immagini "),
         this);
     WindowLook::place(Label5, 240, 120, 4935, 735);
-    Label5->setFont(boldFont({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")}, 8.25));
+    Label5->setFont(WindowLook::designFont({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"),
+                                            QStringLiteral("Liberation Sans")},
+                                           8.25, /*bold*/ true));
     Label5->setWordWrap(true);
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     for (QLabel *label : {Label1, Label2, Label3, Label4, Label5, Label6_5, Label6_4})
         label->setAlignment(label == Label5 ? Qt::AlignLeft | Qt::AlignTop
                                             : Qt::AlignLeft | Qt::AlignVCenter);
+
+    // The fonts that stand in for the designed ones are wider: each caption fits its control.
+    const QList<QWidget *> captioned = {Label1,   Label2,   Label4,   Label5, Label6_5,    Label6_4,
+                                        Command1, Command2, Command3, Check1, MediaPlayer1};
+    for (QWidget *control : captioned)
+        if (control)
+            WindowLook::fitCaption(control);
+
+    // The text boxes take text of any length (Qt's line edit would stop at 32767 characters).
+    for (QLineEdit *field : {Text1, Text2, Text3})
+        field->setMaxLength(std::numeric_limits<int>::max());
 
     // Labels take no focus; the focus goes round the other controls in creation order.
     QList<QWidget *> chain = {Text1, Command1};

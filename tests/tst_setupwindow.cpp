@@ -1,4 +1,5 @@
 #include "app/albumapplication.h"
+#include "music/qtmediaplayer.h"
 #include "setup/setupwindow.h"
 #include "viewer/viewerwindow.h"
 
@@ -10,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,6 +28,8 @@ private slots:
 
     void startsWithItsDefaults();
     void controlsStandWhereDesigned();
+    void captionsShowWhole_data();
+    void captionsShowWhole();
     void browseTakesTheFolderAndTheDelay();
     void browseWithoutSeparatorTakesTheWholeName();
     void cancelledBrowseChangesNothing();
@@ -124,6 +129,57 @@ void SetupWindowTest::controlsStandWhereDesigned()
     }
 }
 
+// Whether the control shows its caption whole: the style's size for it fits the part of the
+// control that no control stacked above it covers.
+static bool captionShowsWhole(QWidget *control)
+{
+    int room = control->width();
+    const QObjectList siblings = control->parentWidget()->children();
+    for (QObject *object : siblings.mid(siblings.indexOf(control) + 1))
+        if (auto *above = qobject_cast<QWidget *>(object);
+            above && above->geometry().intersects(control->geometry()))
+            room = qMin(room, above->x() - control->x());
+    if (auto *label = qobject_cast<QLabel *>(control); label && label->wordWrap())
+        return label->heightForWidth(label->width()) <= label->height();
+    int need = control->sizeHint().width();
+    if (auto *button = qobject_cast<QPushButton *>(control)) {
+        QStyleOptionButton option; // no text in it: Fusion makes any button with one 80 pixels wide
+        option.initFrom(button);
+        const QSize text = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
+        need =
+            button->style()->sizeFromContents(QStyle::CT_PushButton, &option, text, button).width();
+    }
+    return need <= room && control->fontMetrics().height() <= control->height();
+}
+
+void SetupWindowTest::captionsShowWhole_data()
+{
+    QTest::addColumn<int>("control"); // in the order of the test's list
+    int control = 0;
+    for (const char *name :
+         {"Label1", "Label2", "Label4", "Label5", "Label6", "Command1", "Command2", "Command3",
+          "Check1", "Musica", "time", "STAMPA", "USCITA", "PAUSA", "Continua"})
+        QTest::newRow(name) << control++;
+}
+
+void SetupWindowTest::captionsShowWhole()
+{
+    QFETCH(int, control);
+    auto *bar = new QtMediaPlayer; // the real control bar, with its own captions
+    AlbumApplication app(*m_services, *m_player, bar);
+    app.start();
+    LARK_M1 &w = app.setupWindow();
+    LARK_M7 &v = app.viewer();
+    if (qstrcmp(QTest::currentDataTag(), "Continua") == 0)
+        v.Command3->setText(QStringLiteral("Continua"));
+    QWidget *musica = bar->findChild<QCheckBox *>();
+    QWidget *time = bar->findChild<QLabel *>();
+    QWidget *const controls[] = {w.Label1,   w.Label2,   w.Label4,   w.Label5,   w.Label6_4,
+                                 w.Command1, w.Command2, w.Command3, w.Check1,   musica,
+                                 time,       v.Command1, v.Command2, v.Command3, v.Command3};
+    QVERIFY(captionShowsWhole(controls[control]));
+}
+
 void SetupWindowTest::browseTakesTheFolderAndTheDelay()
 {
     m_window->Text2->setText(QStringLiteral("2.5"));
@@ -199,6 +255,7 @@ void SetupWindowTest::confirmTakesTheExtensionAsTyped_data()
     QTest::newRow("dot typed") << ".JPG" << "..JPG";
     QTest::newRow("empty") << "" << ".";
     QTest::newRow("blanks around") << "  gif " << ".gif";
+    QTest::newRow("longer than 32767") << QString(40000, 'x') << '.' + QString(40000, 'x');
 }
 
 void SetupWindowTest::confirmTakesTheExtensionAsTyped()

@@ -59,6 +59,9 @@ void LARK_M7::createControls()
     WindowLook::place(Command2, 9240, 7320, 1455, 375);
     Command3 = new QPushButton(QStringLiteral("PAUSA"), this);
     WindowLook::place(Command3, 9240, 6825, 1455, 375);
+    WindowLook::fitCaption(Command1);
+    WindowLook::fitCaption(Command2);
+    WindowLook::fitCaption(Command3, {QStringLiteral("Continua")});
     setTabOrder(Command1, Command2);
     setTabOrder(Command2, Command3);
     // Enter on a focused button clicks it, as the space bar does.
