@@ -26,27 +26,25 @@ x_report() {
     fi
 }
 
-# x_start WORKDIR: starts Xvfb on a free display and exports DISPLAY. The display number is
-# drawn from a high range, away from the displays that desktops and other tests take first.
+# x_start WORKDIR: starts Xvfb on a free display and exports DISPLAY. The server picks the
+# display itself (-displayfd), so that two sessions started at once never share one.
 x_start() {
     local workdir=$1 display i
-    for _ in $(seq 1 20); do
-        display=$((100 + (RANDOM % 800)))
-        [ -e "/tmp/.X$display-lock" ] && continue
-        Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp -dpi 96 \
-            >"$workdir/xvfb.log" 2>&1 &
-        X_SERVER_PID=$!
-        for i in $(seq 1 50); do
-            kill -0 "$X_SERVER_PID" 2>/dev/null || break # taken meanwhile: try another
-            if DISPLAY=":$display" xdotool getmouselocation >/dev/null 2>&1; then
-                export DISPLAY=":$display"
-                return 0
-            fi
-            sleep 0.1
-        done
-        kill "$X_SERVER_PID" 2>/dev/null || true
-        wait "$X_SERVER_PID" 2>/dev/null || true
+    : >"$workdir/display"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -dpi 96 \
+        3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
+    X_SERVER_PID=$!
+    for i in $(seq 1 100); do
+        kill -0 "$X_SERVER_PID" 2>/dev/null || break
+        display=$(head -n 1 "$workdir/display")
+        if [ -n "$display" ] && DISPLAY=":$display" xdotool getmouselocation >/dev/null 2>&1; then
+            export DISPLAY=":$display"
+            return 0
+        fi
+        sleep 0.1
     done
+    kill "$X_SERVER_PID" 2>/dev/null || true
+    wait "$X_SERVER_PID" 2>/dev/null || true
     cat "$workdir/xvfb.log" >&2
     X_SERVER_PID=
     x_fail "Xvfb did not start"
