@@ -5,15 +5,19 @@
 #include "viewer/viewerwindow.h"
 
 #include <QCoreApplication>
+#include <QThread>
+
+#include <algorithm>
 
 AlbumApplication::AlbumApplication(PlatformServices &services, MediaPlayerControl &player,
                                    QWidget *playerBar, ShowClock *clock)
     : m_services(services), m_player(player),
       m_ownClock(clock ? nullptr : std::make_unique<ShowClock>()),
-      m_clock(clock ? *clock : *m_ownClock)
+      m_clock(clock ? *clock : *m_ownClock), m_fileChecks(1),
+      m_pictures(std::max(2, QThread::idealThreadCount()))
 {
     m_setup = std::make_unique<LARK_M1>(
-        m_state, m_services, m_player, playerBar, [this] { openViewer(); },
+        m_state, m_services, m_player, m_gate, playerBar, [this] { openViewer(); },
         [this] { return m_viewer && m_viewer->isVisible(); });
 }
 
@@ -29,7 +33,8 @@ LARK_M7 *AlbumApplication::viewerIfLoaded() const { return m_viewer.data(); }
 LARK_M7 &AlbumApplication::viewer()
 {
     if (!m_viewer) {
-        m_viewer = new LARK_M7(m_state, m_services, m_player, *m_setup, m_clock);
+        m_viewer = new LARK_M7(m_state, m_services, m_player, *m_setup, m_clock, m_gate,
+                               m_fileChecks, m_pictures);
         LARK_M7 *viewer = m_viewer;
         QObject::connect(viewer, &LARK_M7::left, viewer,
                          [this, viewer](bool byFrame) { viewerLeft(viewer, byFrame); });

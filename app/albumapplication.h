@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/commandgate.h"
+#include "runtime/fileworker.h"
 #include "runtime/screensaverinhibitor.h"
 #include "state/sharedstate.h"
 
@@ -49,6 +51,9 @@ private:
     std::unique_ptr<ShowClock> m_ownClock;
     ShowClock &m_clock;
     ScreenSaverInhibitor m_screenSaver; // released when the program ends
+    CommandGate m_gate;
+    FileWorker m_fileChecks; // listing folders, probing files: quick work, one at a time
+    FileWorker m_pictures;   // decoding pictures, on every core
     std::unique_ptr<LARK_M1> m_setup;
     QPointer<LARK_M7> m_viewer;
     QList<QPointer<LARK_M7>> m_leftViewers; // hidden, going once their show is over

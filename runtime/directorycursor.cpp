@@ -115,10 +115,9 @@ bool naturalLess(const QString &a, const QString &b)
 
 } // namespace DirectoryMatching
 
-QString DirectoryCursor::start(const QString &pattern)
+QStringList DirectoryCursor::list(const QString &pattern)
 {
-    m_names.clear();
-    m_position = 0;
+    QStringList names;
 
     QString folder = Paths::folderOf(pattern);
     QString mask = Paths::fileNameOf(pattern);
@@ -132,18 +131,25 @@ QString DirectoryCursor::start(const QString &pattern)
         if (entry.isHidden() || name.startsWith(QLatin1Char('.')))
             continue;
         if (DirectoryMatching::wildcardMatch(name, mask))
-            m_names << name;
+            names << name;
     }
     // Each name's key is made once, not at every comparison.
     std::vector<std::pair<QString, QString>> keyed;
-    keyed.reserve(std::size_t(m_names.size()));
-    for (const QString &name : std::as_const(m_names))
+    keyed.reserve(std::size_t(names.size()));
+    for (const QString &name : std::as_const(names))
         keyed.emplace_back(DirectoryMatching::collationKey(name), name);
     std::sort(keyed.begin(), keyed.end(), [](const auto &x, const auto &y) {
         return DirectoryMatching::orderedBefore(x.first, x.second, y.first, y.second);
     });
-    for (qsizetype i = 0; i < m_names.size(); ++i)
-        m_names[i] = keyed[std::size_t(i)].second;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = keyed[std::size_t(i)].second;
+    return names;
+}
+
+QString DirectoryCursor::startWith(QStringList names)
+{
+    m_names = std::move(names);
+    m_position = 0;
     return next();
 }
 

@@ -13,8 +13,14 @@ class DirectoryCursor
 public:
     // pattern: a folder with its closing separator (or nothing: the current folder) followed
     // by a file-name mask with * and ?, as "/foto/*.JPG".
-    QString start(const QString &pattern);
+    QString start(const QString &pattern) { return startWith(list(pattern)); }
     QString next();
+
+    // The names start() would hand out, in their order. Touches nothing else, so a worker
+    // thread may list a folder while the cursor goes on with another list.
+    static QStringList list(const QString &pattern);
+    // Takes names as the list, as start() does, and returns the first.
+    QString startWith(QStringList names);
 
 private:
     QStringList m_names;

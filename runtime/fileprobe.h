@@ -2,10 +2,33 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace FileProbe {
 
-// Whether path names an existing file that can be opened for reading: the file is opened
-// and closed again at once, nothing is read. A folder fails.
+// What tells that a file was not replaced or rewritten since it was last looked at.
+struct Stamp
+{
+    qint64 size = -1;
+    qint64 modifiedNs = 0;
+    quint64 inode = 0;
+    quint64 device = 0;
+    bool operator==(const Stamp &) const = default;
+};
+
+// Whether path names an existing regular file that can be opened for reading: the file is
+// opened and closed again at once, nothing is read. The open never blocks; a folder, a pipe,
+// a device or a socket fails.
 bool canOpenForReading(const QString &path);
+
+// The same probe, with the stamp of the file it opened; empty when it fails.
+std::optional<Stamp> probe(const QString &path);
+
+// Opens path for reading without blocking, as the probe does: the descriptor of a regular
+// file, else -1. The caller closes it.
+int openRegularFile(const QString &path);
+
+// The stamp of an open file; empty when it cannot be read.
+std::optional<Stamp> stampOf(int descriptor);
 
 } // namespace FileProbe

@@ -1,6 +1,7 @@
 #include "setup/setupwindow.h"
 
 #include "music/mediaplayercontrol.h"
+#include "runtime/commandgate.h"
 #include "runtime/guard.h"
 #include "runtime/paths.h"
 #include "runtime/platformservices.h"
@@ -47,9 +48,9 @@ QString trimBlanks(const QString &text)
 } // namespace
 
 LARK_M1::LARK_M1(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
-                 QWidget *playerBar, std::function<void()> openViewer,
+                 CommandGate &gate, QWidget *playerBar, std::function<void()> openViewer,
                  std::function<bool()> viewerOpen)
-    : QWidget(nullptr), m_state(state), m_services(services), m_player(player),
+    : QWidget(nullptr), m_state(state), m_services(services), m_player(player), m_gate(gate),
       m_openViewer(std::move(openViewer)), m_viewerOpen(std::move(viewerOpen))
 {
     MediaPlayer1 = playerBar;
@@ -166,12 +167,14 @@ void LARK_M1::createControls()
 
     connect(Command1, &QPushButton::clicked, this, [this] { guarded([this] { Command1_Click(); }); });
     connect(Command2, &QPushButton::clicked, this, [this] { guarded([this] { Command2_Click(); }); });
-    connect(Command3, &QPushButton::clicked, this, [this] { guarded([this] { Command3_Click(); }); });
+    // "F I N E" is never held: it ends the program at once, whatever the show waits for.
+    connect(Command3, &QPushButton::clicked, this,
+            [this] { runGuarded(m_services, this, [this] { Command3_Click(); }); });
 }
 
 void LARK_M1::guarded(const std::function<void()> &handler)
 {
-    runGuarded(m_services, this, handler);
+    m_gate.run(this, [this, handler] { runGuarded(m_services, this, handler); });
 }
 
 void LARK_M1::Form_Load()
@@ -234,6 +237,12 @@ void LARK_M1::Command3_Click()
 
 void LARK_M1::closeEvent(QCloseEvent *event)
 {
+    // While the show waits for its file work, the close is held like a click.
+    if (m_gate.isHolding()) {
+        event->ignore();
+        m_gate.run(this, [this] { close(); });
+        return;
+    }
     // While the viewer is open, closing this window only hides it: the show goes on, and
     // leaving the viewer brings this window back.
     if (m_viewerOpen && m_viewerOpen()) {

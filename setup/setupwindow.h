@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class CommandGate;
 class MediaPlayerControl;
 class PlatformServices;
 class QCheckBox;
@@ -23,8 +24,9 @@ public:
     // openViewer loads the viewer when it is not loaded yet and shows it, not modal;
     // viewerOpen tells whether the viewer is on the screen.
     // playerBar is the media player's control bar, placed on this window (may be null).
+    // The gate holds the handlers while the show waits for its file work; "F I N E" passes.
     LARK_M1(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
-            QWidget *playerBar, std::function<void()> openViewer,
+            CommandGate &gate, QWidget *playerBar, std::function<void()> openViewer,
             std::function<bool()> viewerOpen = {});
 
     // Handlers
@@ -64,6 +66,7 @@ private:
     SharedState &m_state;
     PlatformServices &m_services;
     MediaPlayerControl &m_player;
+    CommandGate &m_gate;
     std::function<void()> m_openViewer;
     std::function<bool()> m_viewerOpen;
 };

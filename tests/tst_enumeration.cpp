@@ -133,12 +133,12 @@ void EnumerationTest::probeOpensFilesOnly()
     state.ShowFolder = dir.path() + QLatin1Char('/');
     state.CurrentName = QStringLiteral("A.JPG");
     Int16 result = 7;
-    GL_LARK::ProbeCurrentPicture(state, result);
+    GL_LARK::ProbeCurrentPicture(state, result, FileProbe::canOpenForReading);
     QCOMPARE(int(result), 0);
     QCOMPARE(state.CurrentPath, dir.filePath(QStringLiteral("A.JPG")));
     // An exhausted folder leaves the folder itself to probe, which fails.
     state.CurrentName.clear();
-    GL_LARK::ProbeCurrentPicture(state, result);
+    GL_LARK::ProbeCurrentPicture(state, result, FileProbe::canOpenForReading);
     QCOMPARE(int(result), 1);
     QCOMPARE(state.CurrentPath, state.ShowFolder);
 }

@@ -1,12 +1,13 @@
 #include "viewer/picturedecoder.h"
 
 #include "runtime/runtimeerror.h"
+#include "viewer/jpeglayout.h"
+#include "viewer/picturefile.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 
 #include <algorithm>
+#include <memory>
 
 namespace PictureDecoder {
 
@@ -28,80 +29,49 @@ bool turnsSideways(QImageIOHandler::Transformations transformation)
     return transformation.testFlag(QImageIOHandler::TransformationRotate90);
 }
 
-// Bytes of the whole-picture coefficient buffer that a progressive or multi-scan JPEG needs
-// while it decodes (2 bytes per coefficient, 64 per 8x8 block of every component); 0 for a
-// JPEG decoded as it streams, or when the headers cannot be read.
-qint64 jpegBufferBytes(const QString &path)
+// Raw samples a picture's data may decode to, bytes: 16-bit RGBA is the most any format here
+// stores. Formats other than JPEG are read no further than that beyond their header.
+qint64 rawBound(const QSize &size) { return qint64(size.width()) * size.height() * 8; }
+constexpr qint64 ReadSlackBytes = 64LL << 20;
+
+// An open picture file and a reader on it, limited to what its picture needs.
+struct OpenPicture
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    auto byte = [&file]() -> int {
-        char c;
-        return file.getChar(&c) ? quint8(c) : -1;
-    };
-    if (byte() != 0xFF || byte() != 0xD8)
-        return 0;
-    qint64 frameBytes = 0;
-    int frameComponents = 0;
-    for (int segment = 0; segment < 10000; ++segment) {
-        int marker = byte();
-        if (marker != 0xFF)
-            return 0;
-        while (marker == 0xFF)
-            marker = byte();
-        if (marker < 0 || marker == 0xD9)
-            return 0;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
-            continue; // markers without a segment
-        const int high = byte(), low = byte();
-        if (high < 0 || low < 0)
-            return 0;
-        const qint64 length = high << 8 | low;
-        if (length < 2)
-            return 0;
-        const QByteArray data = file.read(length - 2);
-        if (data.size() != length - 2)
-            return 0;
-        const auto at = [&data](int i) { return i < data.size() ? int(quint8(data[i])) : 0; };
-        const bool frame =
-            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame) {
-            const qint64 height = at(1) << 8 | at(2), width = at(3) << 8 | at(4);
-            frameComponents = at(5);
-            int hMax = 1, vMax = 1;
-            for (int c = 0; c < frameComponents; ++c) {
-                hMax = std::max(hMax, at(7 + 3 * c) >> 4);
-                vMax = std::max(vMax, at(7 + 3 * c) & 15);
-            }
-            frameBytes = 0;
-            for (int c = 0; c < frameComponents; ++c) {
-                const int h = std::max(1, at(7 + 3 * c) >> 4), v = std::max(1, at(7 + 3 * c) & 15);
-                const qint64 columns = (width * h + 8 * hMax - 1) / (8 * hMax);
-                const qint64 rows = (height * v + 8 * vMax - 1) / (8 * vMax);
-                frameBytes += columns * rows * 128;
-            }
-            const bool progressive = (marker & 3) == 2; // SOF2, SOF6, SOF10, SOF14
-            if (progressive)
-                return frameBytes;
-        } else if (marker == 0xDA) {
-            // A first scan without every component means more scans, held whole.
-            return frameComponents > 0 && at(0) < frameComponents ? frameBytes : 0;
-        }
-    }
-    return 0;
+    std::optional<FileProbe::Stamp> stamp;
+    std::unique_ptr<PictureFile> file;
+    std::unique_ptr<QImageReader> reader;
+    JpegLayout::Layout jpeg;
+    bool isJpeg = false;
+};
+
+std::optional<OpenPicture> openPicture(const QString &path)
+{
+    const int descriptor = FileProbe::openRegularFile(path);
+    if (descriptor < 0)
+        return std::nullopt;
+    OpenPicture picture;
+    picture.stamp = FileProbe::stampOf(descriptor);
+    const qint64 size = picture.stamp ? picture.stamp->size : 0;
+    picture.jpeg = JpegLayout::read(descriptor, size);
+    picture.isJpeg = picture.jpeg.verdict != JpegLayout::Verdict::NotJpeg;
+    picture.file = std::make_unique<PictureFile>(
+        descriptor, picture.jpeg.verdict == JpegLayout::Verdict::Decodable ? picture.jpeg.end : size);
+    picture.reader = std::make_unique<QImageReader>(picture.file.get());
+    picture.reader->setAutoTransform(true);
+    return picture;
 }
 
 } // namespace
 
 QSize naturalSize(const QString &path)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
+    std::optional<OpenPicture> picture = openPicture(path);
+    if (!picture)
+        return {};
+    const QSize stored = picture->reader->size();
     if (!stored.isValid())
         return {};
-    return turnsSideways(reader.transformation()) ? stored.transposed() : stored;
+    return turnsSideways(picture->reader->transformation()) ? stored.transposed() : stored;
 }
 
 namespace {
@@ -126,23 +96,34 @@ QSize sizeToDecode(const QSize &stored, const QSize &shown, bool jpeg)
 
 } // namespace
 
-Picture decode(const QString &path, const QSize &box)
+Picture decode(const QString &path, const Boxes &boxes)
 {
     Picture result;
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
-    const qint64 pixels = qint64(stored.width()) * stored.height();
-    const bool jpeg = reader.format() == "jpeg";
-    if (!reader.canRead() || !stored.isValid() || stored.isEmpty() || pixels > MaxPixels ||
-        (jpeg && pixels > BombCheckPixels &&
-         pixels > MaxJpegPixelsPerByte * QFileInfo(path).size()) ||
-        (jpeg && jpegBufferBytes(path) > MaxJpegBufferBytes)) {
+    std::optional<OpenPicture> picture = openPicture(path);
+    if (!picture) {
         result.error = RuntimeError::InvalidPicture;
         return result;
     }
+    result.opened = true;
+    QImageReader &reader = *picture->reader;
+    const QSize stored = reader.size();
+    const qint64 pixels = qint64(stored.width()) * stored.height();
+    const JpegLayout::Layout &jpeg = picture->jpeg;
+    const bool refused =
+        !reader.canRead() || !stored.isValid() || stored.isEmpty() || pixels > MaxPixels ||
+        (picture->isJpeg &&
+         (jpeg.verdict == JpegLayout::Verdict::TooCostly || jpeg.bufferBytes > MaxJpegBufferBytes ||
+          (pixels > BombCheckPixels && pixels > MaxJpegPixelsPerByte * jpeg.end)));
+    if (refused) {
+        result.error = RuntimeError::InvalidPicture;
+        return result;
+    }
+    if (!picture->isJpeg)
+        picture->file->setLimit(std::min(picture->file->size(), rawBound(stored) + ReadSlackBytes));
     const bool sideways = turnsSideways(reader.transformation());
     result.natural = sideways ? stored.transposed() : stored;
+    const QSize box =
+        result.natural.width() > result.natural.height() ? boxes.landscape : boxes.portrait;
 
     // A box of no size (a window too small) still gets a picture of one pixel.
     QSize fitted = result.natural;
@@ -154,7 +135,7 @@ Picture decode(const QString &path, const QSize &box)
     const bool shrink = fitted.width() < result.natural.width();
     if (shrink)
         reader.setScaledSize(
-            sizeToDecode(stored, sideways ? fitted.transposed() : fitted, reader.format() == "jpeg"));
+            sizeToDecode(stored, sideways ? fitted.transposed() : fitted, picture->isJpeg));
     QImage image = reader.read();
     if (image.isNull()) {
         result.error = RuntimeError::InvalidPicture;
@@ -163,6 +144,9 @@ Picture decode(const QString &path, const QSize &box)
     if (image.size() != fitted)
         image = image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     result.image = image;
+    // A file rewritten while it was read may hold a mixture of two pictures.
+    if (picture->file->stamp() == picture->stamp)
+        result.stamp = picture->stamp;
     return result;
 }
 

@@ -1,24 +1,22 @@
 #pragma once
 
+#include "runtime/fileworker.h"
 #include "viewer/picturedecoder.h"
 
-#include <QFuture>
-#include <QSize>
 #include <QString>
-#include <QThreadPool>
 
+#include <memory>
 #include <optional>
 
-// Decodes the show's next picture in a worker thread while the loop waits, so that at its turn
-// the picture is ready. The worker gets a path and a size and hands back the decoded picture:
-// it touches no widget and no shared state. A picture is handed over only while the file is
-// still the one decoded (same size and modification time); otherwise the loop decodes it itself.
+// Decodes the show's next picture on the file worker while the loop waits, so that at its
+// turn the picture is ready. The worker gets a path and the boxes and hands back the decoded
+// picture: it touches no widget and no shared state. A picture is handed over only while the
+// file is still the one decoded (same file, size and modification time as the turn's probe
+// found); otherwise the turn decodes it afresh.
 class PicturePrefetcher
 {
 public:
-    PicturePrefetcher();
-    // Waits for a decode still running.
-    ~PicturePrefetcher();
+    explicit PicturePrefetcher(FileWorker &worker);
 
     PicturePrefetcher(const PicturePrefetcher &) = delete;
     PicturePrefetcher &operator=(const PicturePrefetcher &) = delete;
@@ -30,14 +28,18 @@ public:
     // before any thread starts; does nothing but with glibc.
     static void keepPictureMemory();
 
-    // Starts decoding path to fit box (device pixels), dropping the picture started before.
+    // Starts decoding path for boxes (device pixels), dropping the picture started before.
     // Does nothing while prefetching is off.
-    void start(const QString &path, const QSize &box);
+    void start(const QString &path, const PictureDecoder::Boxes &boxes);
 
-    // The picture started for path and box, waiting for the worker when it is still decoding;
-    // empty when none was started for them, when the file's size or modification time changed
-    // since, or when its decoding failed. Whatever was pending is dropped either way.
-    std::optional<PictureDecoder::Picture> take(const QString &path, const QSize &box);
+    // The decode started for path and boxes, when one was; empty otherwise. It is dropped
+    // from here either way.
+    std::shared_ptr<FileTask<PictureDecoder::Picture>> take(const QString &path,
+                                                           const PictureDecoder::Boxes &boxes);
+
+    // Starts decoding path for boxes now, for the turn that needs it.
+    std::shared_ptr<FileTask<PictureDecoder::Picture>> decode(const QString &path,
+                                                             const PictureDecoder::Boxes &boxes);
 
     // Drops the pending picture; a decode already running finishes unused.
     void discard();
@@ -49,23 +51,12 @@ public:
     // The picture being decoded or waiting to be taken, empty when none; and whether its
     // decoding has finished.
     QString pendingPath() const { return m_path; }
-    bool isReady() const;
+    bool isReady() const { return m_pending && m_pending->isReady(); }
 
 private:
-    // What tells that a file was not replaced or rewritten: its size in bytes and its
-    // modification time in nanoseconds.
-    struct FileStamp
-    {
-        qint64 size = -1;
-        qint64 modifiedNs = 0;
-        bool operator==(const FileStamp &) const = default;
-    };
-    static std::optional<FileStamp> stampOf(const QString &path);
-
-    QThreadPool m_pool; // one worker: a new prefetch never competes with an older one
-    QFuture<PictureDecoder::Picture> m_pending;
+    FileWorker &m_worker;
+    std::shared_ptr<FileTask<PictureDecoder::Picture>> m_pending;
     QString m_path;
-    QSize m_box;
-    std::optional<FileStamp> m_stamp;
+    PictureDecoder::Boxes m_boxes;
     bool m_enabled = true;
 };

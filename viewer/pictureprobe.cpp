@@ -1,14 +1,14 @@
 #include "viewer/pictureprobe.h"
 
-#include "runtime/fileprobe.h"
 #include "state/sharedstate.h"
 
 namespace GL_LARK {
 
-void ProbeCurrentPicture(SharedState &state, Int16 &result)
+void ProbeCurrentPicture(SharedState &state, Int16 &result,
+                         const std::function<bool(const QString &)> &canOpen)
 {
     state.CurrentPath = state.ShowFolder + state.CurrentName;
-    result = FileProbe::canOpenForReading(state.CurrentPath) ? 0 : 1;
+    result = canOpen(state.CurrentPath) ? 0 : 1;
 }
 
 } // namespace GL_LARK

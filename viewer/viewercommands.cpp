@@ -115,7 +115,7 @@ void LARK_M7::keyPressEvent(QKeyEvent *event)
     // Only keys that give a character count, as a key press does.
     const QString text = event->text();
     Int16 code = text.isEmpty() ? 0 : qMin<int>(text[0].unicode(), Int16::Max);
-    guarded([this, &code] { Form_KeyPress(code); });
+    guarded([this, code]() mutable { Form_KeyPress(code); });
     QWidget::keyPressEvent(event);
 }
 

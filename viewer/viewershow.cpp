@@ -1,7 +1,9 @@
 // The show: the driver that a paint starts, and the picture loop.
 #include "viewer/viewerwindow.h"
 
+#include "runtime/commandgate.h"
 #include "runtime/eventyield.h"
+#include "runtime/fileworker.h"
 #include "runtime/platformservices.h"
 #include "runtime/runtimeerror.h"
 #include "runtime/showclock.h"
@@ -15,7 +17,9 @@
 
 #include <QCheckBox>
 #include <QPushButton>
+#include <QScreen>
 
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -55,8 +59,11 @@ void LARK_M7::Form_Paint()
             Command2->hide();
             m_state.PictureCount = 1;
             m_state.BlockCount = 1;
-            m_state.CurrentName = m_state.Enumeration.start(
-                m_state.ImageFolder + QLatin1Char('*') + m_state.ImageExtension);
+            // The folder is listed on the worker: a huge or slow folder does not stop the window.
+            const QString pattern =
+                m_state.ImageFolder + QLatin1Char('*') + m_state.ImageExtension;
+            m_state.CurrentName = m_state.Enumeration.startWith(m_gate.waitFor(
+                m_fileChecks.run<QStringList>([pattern] { return DirectoryCursor::list(pattern); })));
             m_state.ShowFolder = m_state.ImageFolder;
             const bool ran = RunPictureLoop();
             if (!self || m_left)
@@ -118,7 +125,8 @@ bool LARK_M7::showCurrentPicture(bool &errorHandlerArmed)
 {
     const qint64 startMs = m_clock.nowMs();
     restoreIfMinimized();
-    GL_LARK::ProbeCurrentPicture(m_state, m_state.ProbeFailed);
+    GL_LARK::ProbeCurrentPicture(m_state, m_state.ProbeFailed,
+                                 [this](const QString &path) { return probeFile(path); });
     if (m_state.ProbeFailed == 1) {
         m_state.PictureCount = CountAtStop;
         m_state.ShowState = 1;
@@ -128,7 +136,11 @@ bool LARK_M7::showCurrentPicture(bool &errorHandlerArmed)
     errorHandlerArmed = true;
 
     Picture1->hide();
-    loadIntoPictureBox();
+    if (!loadIntoPictureBox()) {
+        m_state.PictureCount = CountAtStop;
+        m_state.ShowState = 1;
+        return false;
+    }
     EventYield::yieldOnce();
     if (m_left)
         return false;
@@ -154,46 +166,57 @@ bool LARK_M7::showCurrentPicture(bool &errorHandlerArmed)
     return countPicture();
 }
 
-void LARK_M7::loadIntoPictureBox()
+bool LARK_M7::probeFile(const QString &path)
 {
-    // The picture is decoded once, at the size the image will show it; the box keeps the
-    // picture's natural size for the choice between landscape and portrait.
-    const QSize natural = PictureDecoder::naturalSize(m_state.CurrentPath);
-    if (!natural.isValid()) {
-        m_prefetcher.discard();
-        throw RuntimeError(RuntimeError::InvalidPicture);
-    }
-    const QSize box = decodeBox(natural);
-    // The picture decoded during the wait, unless the file has changed since; a failed
-    // prefetch is decoded again here and fails the same way.
-    std::optional<PictureDecoder::Picture> prefetched = m_prefetcher.take(m_state.CurrentPath, box);
-    PictureDecoder::Picture picture =
-        prefetched ? std::move(*prefetched) : PictureDecoder::decode(m_state.CurrentPath, box);
-    if (picture.error != 0)
-        throw RuntimeError(picture.error);
-    picture.image.setDevicePixelRatio(devicePixelRatioF());
-    Picture1->setPicture(picture.image, picture.natural);
+    m_probedStamp = m_gate.waitFor(m_fileChecks.run<std::optional<FileProbe::Stamp>>(
+        [path] { return FileProbe::probe(path); }));
+    return m_probedStamp.has_value();
 }
 
-QSize LARK_M7::decodeBox(const QSize &natural) const
+bool LARK_M7::loadIntoPictureBox()
 {
-    const bool landscape = natural.width() > natural.height();
+    // The picture is decoded once, at the size the image will show it; the box keeps the
+    // picture's natural size for the choice between landscape and portrait. The picture
+    // decoded during the wait serves when it is of the file the probe found.
+    const PictureDecoder::Boxes boxes = pictureBoxes();
+    std::optional<PictureDecoder::Picture> picture;
+    if (const auto ahead = m_prefetcher.take(m_state.CurrentPath, boxes)) {
+        picture = m_gate.waitFor(ahead);
+        if (!picture->opened || !picture->stamp || picture->stamp != m_probedStamp)
+            picture.reset();
+    }
+    if (!picture)
+        picture = m_gate.waitFor(m_prefetcher.decode(m_state.CurrentPath, boxes));
+    if (!picture->opened)
+        return false; // gone, or no regular file any more, since its probe
+    if (picture->error != 0)
+        throw RuntimeError(picture->error);
+    picture->image.setDevicePixelRatio(devicePixelRatioF());
+    Picture1->setPicture(picture->image, picture->natural);
+    return true;
+}
+
+PictureDecoder::Boxes LARK_M7::pictureBoxes() const
+{
     const float w = outerWidth();
     const float h = outerHeight();
-    const QSize shown(Twips::toPixels(std::max(0.0f, landscape ? w - LandscapeMargin : w / 2)),
-                      Twips::toPixels(std::max(0.0f, h - HeightMargin)));
-    return (QSizeF(shown) * devicePixelRatioF()).toSize();
+    const int height = Twips::toPixels(std::max(0.0f, h - HeightMargin));
+    const qreal ratio = devicePixelRatioF();
+    // However large the window, no picture is decoded larger than the screen it is shown on.
+    QSize screenSize(INT_MAX, INT_MAX);
+    if (const QScreen *shownOn = screen())
+        screenSize = (QSizeF(shownOn->geometry().size()) * shownOn->devicePixelRatio()).toSize();
+    const auto box = [&](int width) {
+        return (QSizeF(width, height) * ratio).toSize().boundedTo(screenSize);
+    };
+    return {box(Twips::toPixels(std::max(0.0f, w - LandscapeMargin))),
+            box(Twips::toPixels(std::max(0.0f, w / 2)))};
 }
 
 void LARK_M7::prefetchNext()
 {
-    // The next turn probes ShowFolder & CurrentName; a file that is no picture is left to it.
-    const QString path = m_state.ShowFolder + m_state.CurrentName;
-    const QSize natural = PictureDecoder::naturalSize(path);
-    if (natural.isValid())
-        m_prefetcher.start(path, decodeBox(natural));
-    else
-        m_prefetcher.discard();
+    // The next turn probes ShowFolder & CurrentName.
+    m_prefetcher.start(m_state.ShowFolder + m_state.CurrentName, pictureBoxes());
 }
 
 void LARK_M7::sizeImage(double pictureWidth, double pictureHeight)

@@ -1,5 +1,6 @@
 #include "viewer/viewerwindow.h"
 
+#include "runtime/commandgate.h"
 #include "runtime/eventyield.h"
 #include "runtime/guard.h"
 #include "runtime/platformservices.h"
@@ -28,9 +29,10 @@ void moveTo(QWidget *widget, float left, float top)
 } // namespace
 
 LARK_M7::LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
-                 LARK_M1 &setup, ShowClock &clock)
+                 LARK_M1 &setup, ShowClock &clock, CommandGate &gate, FileWorker &fileChecks,
+                 FileWorker &pictures)
     : QWidget(nullptr), m_state(state), m_services(services), m_player(player), m_setup(setup),
-      m_clock(clock)
+      m_clock(clock), m_gate(gate), m_fileChecks(fileChecks), m_prefetcher(pictures)
 {
     createControls();
     Form_Load();
@@ -80,12 +82,16 @@ void LARK_M7::createControls()
 
 void LARK_M7::guarded(const std::function<void()> &handler)
 {
-    ++m_handlerDepth;
-    runGuarded(m_services, this, handler);
-    --m_handlerDepth;
-    // A left viewer goes once none of its handlers, and so none of its loops, is running.
-    if (m_left && m_handlerDepth == 0)
-        deleteLater();
+    // While the show waits for its file work the handler is held, to run at the end of the
+    // wait; it then runs only if the window is still there.
+    m_gate.run(this, [this, handler] {
+        ++m_handlerDepth;
+        runGuarded(m_services, this, handler);
+        --m_handlerDepth;
+        // A left viewer goes once none of its handlers, and so none of its loops, is running.
+        if (m_left && m_handlerDepth == 0)
+            deleteLater();
+    });
 }
 
 float LARK_M7::outerWidth() const { return float(Twips::fromPixels(frameGeometry().width())); }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "runtime/fileprobe.h"
 #include "runtime/int16.h"
+#include "viewer/picturedecoder.h"
 #include "viewer/pictureprefetcher.h"
 
 #include <QPointer>
@@ -8,6 +10,8 @@
 
 #include <functional>
 
+class CommandGate;
+class FileWorker;
 class ImageControl;
 class LARK_M1;
 class MediaPlayerControl;
@@ -25,8 +29,11 @@ class LARK_M7 : public QWidget
     Q_OBJECT
 
 public:
+    // The show's file work goes to the workers: fileChecks lists folders and probes files,
+    // pictures decodes; the gate holds the handlers while the show waits for them.
     LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
-            LARK_M1 &setup, ShowClock &clock);
+            LARK_M1 &setup, ShowClock &clock, CommandGate &gate, FileWorker &fileChecks,
+            FileWorker &pictures);
     ~LARK_M7() override;
 
     // Handlers
@@ -95,10 +102,14 @@ private:
 
     // The show, one picture: false when the loop is to go to its end.
     bool showCurrentPicture(bool &errorHandlerArmed);
-    void loadIntoPictureBox();
-    // The size a picture of natural size natural is decoded at: its image's place for its
-    // shape in the window as it is now, device pixels.
-    QSize decodeBox(const QSize &natural) const;
+    // Loads the current picture into the measuring box; false when its file was no longer
+    // there to read (a quiet stop, as after a failed probe).
+    bool loadIntoPictureBox();
+    // Where a picture is decoded to, device pixels: the image's place for either shape in the
+    // window as it is now, no larger than the screen that shows it.
+    PictureDecoder::Boxes pictureBoxes() const;
+    // Whether path opens as a regular file, found out on the worker; notes its stamp.
+    bool probeFile(const QString &path);
     // Starts decoding the picture that CurrentName names, for its turn after the wait.
     void prefetchNext();
     void sizeImage(double pictureWidth, double pictureHeight);
@@ -119,6 +130,9 @@ private:
     MediaPlayerControl &m_player;
     LARK_M1 &m_setup;
     ShowClock &m_clock;
+    CommandGate &m_gate;
+    FileWorker &m_fileChecks;
+    std::optional<FileProbe::Stamp> m_probedStamp; // the current picture's file at its probe
 
     int m_activeLoops = 0;  // activations of the picture loop on the stack
     int m_handlerDepth = 0; // handlers of this window on the stack

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The layout of a JPEG file, read without decoding it: its frame, how many scans it has and
+// where its picture ends. It tells what decoding the file would cost before any of it is
+// decoded, and how far the decoder needs to read.
+namespace JpegLayout {
+
+// More scans than any real encoder writes (libjpeg's progressive mode writes about 10; a
+// file built to take minutes to decode has thousands).
+constexpr int MaxScans = 100;
+// Segments besides the picture data (EXIF, colour profiles, thumbnails): a camera writes
+// kilobytes, a generous editor some megabytes.
+constexpr qint64 MaxMetadataBytes = 256LL << 20;
+
+enum class Verdict {
+    Decodable, // a picture that may be decoded, reading no further than end
+    NotJpeg,   // no JPEG start: left to the decoder, which reports it
+    TooCostly, // more scans, more data or more metadata than a real picture of its size has
+};
+
+struct Layout
+{
+    Verdict verdict = Verdict::NotJpeg;
+    int width = 0;
+    int height = 0;
+    int components = 0;
+    int scans = 0;
+    // The whole-picture coefficient buffer the decoder allocates (progressive or multi-scan
+    // files), bytes; 0 for a file decoded as it streams.
+    qint64 bufferBytes = 0;
+    // Bytes the decoder needs: up to the end-of-picture marker (or the end of a file cut
+    // short).
+    qint64 end = 0;
+};
+
+// Reads the layout of the open file descriptor of fileSize bytes. The picture data is
+// bounded by what the frame promises: data going on far beyond it (a header followed by
+// gigabytes) makes the file too costly, found after reading at most that bound.
+Layout read(int descriptor, qint64 fileSize);
+
+} // namespace JpegLayout

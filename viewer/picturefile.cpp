@@ -1,0 +1,42 @@
+#include "viewer/picturefile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
+
+PictureFile::PictureFile(int descriptor, qint64 limit)
+    : m_descriptor(descriptor), m_limit(std::max<qint64>(0, limit))
+{
+    open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+}
+
+PictureFile::~PictureFile()
+{
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+}
+
+bool PictureFile::seek(qint64 position)
+{
+    if (position < 0 || position > m_limit)
+        return false;
+    m_position = position;
+    return QIODevice::seek(position);
+}
+
+qint64 PictureFile::readData(char *data, qint64 maxSize)
+{
+    const qint64 wanted = std::min(maxSize, m_limit - m_position);
+    if (wanted <= 0)
+        return 0;
+    qint64 got;
+    do {
+        got = ::pread(m_descriptor, data, size_t(wanted), off_t(m_position));
+    } while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return -1;
+    m_position += got;
+    return got;
+}
+
+qint64 PictureFile::writeData(const char *, qint64) { return -1; }

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "runtime/fileprobe.h"
+
+#include <QIODevice>
+
+#include <algorithm>
+#include <optional>
+
+// A picture file as the decoder reads it: an open regular file that gives no byte past a
+// limit, so that no decoder reads further than the picture needs (not to the end of a file
+// that goes on for gigabytes).
+class PictureFile : public QIODevice
+{
+public:
+    // Takes over descriptor, which it closes; reads no further than limit bytes.
+    PictureFile(int descriptor, qint64 limit);
+    ~PictureFile() override;
+
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_limit; }
+    bool seek(qint64 position) override;
+
+    // Reads no further than limit bytes from now on.
+    void setLimit(qint64 limit) { m_limit = std::max<qint64>(0, limit); }
+    // The open file's stamp now.
+    std::optional<FileProbe::Stamp> stamp() const { return FileProbe::stampOf(m_descriptor); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *data, qint64 maxSize) override;
+
+private:
+    int m_descriptor;
+    qint64 m_limit;
+    qint64 m_position = 0;
+};
