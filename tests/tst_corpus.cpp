@@ -2,6 +2,7 @@
 // shows it or stops with its message, without crashing, hanging or eating the memory.
 #include "setup/setupwindow.h"
 #include "viewer/imagecontrol.h"
+#include "viewer/picturebox.h"
 #include "viewer/picturedecoder.h"
 #include "viewer/viewerwindow.h"
 
@@ -15,8 +16,10 @@
 #include <QImageWriter>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QtEndian>
 
 namespace {
@@ -499,6 +502,7 @@ class CorpusTest : public QObject
 private slots:
     void theDecoderRefusesWhatWouldCostTooMuch();
     void everyMalformedPictureIsShownOrReported();
+    void aHugeWindowDecodesNoLargerThanTheScreen();
 };
 
 void CorpusTest::theDecoderRefusesWhatWouldCostTooMuch()
@@ -555,6 +559,18 @@ void CorpusTest::theDecoderRefusesWhatWouldCostTooMuch()
     QCOMPARE(decode(QStringLiteral("h.JPG"), camera).error, 0);
     QCOMPARE(decode(QStringLiteral("i.JPG"), camera.left(1024) + QByteArray("\xFF\xD9", 2)).error,
              481);
+
+    // A file that makes the decoder work far beyond what its picture is worth is refused: its
+    // last scan repeated thousands of times, or its data going on for a gigabyte.
+    const QByteArray tiny = encode(pattern(64, 64), "jpeg", true);
+    const qsizetype lastScan = tiny.lastIndexOf("\xFF\xDA"), end = tiny.lastIndexOf("\xFF\xD9");
+    const QByteArray scanBomb = tiny.left(lastScan) +
+                                tiny.mid(lastScan, end - lastScan).repeated(5000) + tiny.mid(end);
+    QCOMPARE(decode(QStringLiteral("j.JPG"), scanBomb).error, 481);
+    const QString endless = dir.filePath(QStringLiteral("k.JPG"));
+    TestFiles::writeBytes(endless, encode(pattern(64, 64), "jpeg").left(700));
+    QVERIFY(QFile(endless).resize(1LL << 30)); // sparse: no disk is used
+    QCOMPARE(PictureDecoder::decode(endless, QSize(1600, 1000)).error, 481);
 }
 
 void CorpusTest::everyMalformedPictureIsShownOrReported()
@@ -644,6 +660,23 @@ void CorpusTest::everyMalformedPictureIsShownOrReported()
     QCOMPARE(show.shownNames(), (QStringList{"A.JPG", "B.JPG"}));
     QVERIFY(show.services.messages.isEmpty());
     QVERIFY(show.viewer()->Image1->hasPicture());
+}
+
+void CorpusTest::aHugeWindowDecodesNoLargerThanTheScreen()
+{
+    QTemporaryDir dir;
+    for (const char *name : {"A.JPG", "B.JPG"})
+        TestFiles::writePicture(dir.filePath(QLatin1String(name)), 3000, 2000, Qt::red, "JPEG");
+    ShowFixture show;
+    QTimer::singleShot(200, &show, [&show] { show.viewer()->resize(6000, 4000); });
+    show.confirmShow(dir.path(), QStringLiteral("0.5"));
+    QVERIFY(show.waitForShowEnd());
+    QCOMPARE(show.captions.size(), 2);
+    LARK_M7 *viewer = show.viewer();
+    const QSize screen = viewer->screen()->geometry().size() * viewer->screen()->devicePixelRatio();
+    const QSize decoded = viewer->Picture1->picture().size();
+    QVERIFY2(decoded.width() <= screen.width() && decoded.height() <= screen.height(),
+             qPrintable(QStringLiteral("%1 x %2").arg(decoded.width()).arg(decoded.height())));
 }
 
 QTEST_MAIN(CorpusTest)

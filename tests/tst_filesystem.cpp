@@ -21,6 +21,7 @@
 
 #include <functional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -109,6 +110,7 @@ void FileSystemTest::aPictureChangedBetweenTwoTurns_data()
     QTest::newRow("replaced by another picture") << "picture" << 3 << false << QColor(Qt::yellow);
     QTest::newRow("replaced by a folder") << "folder" << 1 << false << QColor();
     QTest::newRow("replaced by a broken link") << "dangling" << 1 << false << QColor();
+    QTest::newRow("replaced by a pipe") << "pipe" << 1 << false << QColor();
     QTest::newRow("replaced by a link to a picture") << "link" << 3 << false << QColor(Qt::magenta);
 }
 
@@ -133,6 +135,8 @@ void FileSystemTest::aPictureChangedBetweenTwoTurns()
             TestFiles::writePicture(b, 30, 50, Qt::yellow, "PNG");
         else if (change == QLatin1String("folder"))
             QVERIFY(QDir().mkdir(b));
+        else if (change == QLatin1String("pipe"))
+            QCOMPARE(::mkfifo(QFile::encodeName(b).constData(), 0600), 0);
         else if (change == QLatin1String("dangling"))
             QVERIFY(QFile::link(path(QStringLiteral("nowhere.JPG")), b));
         else if (change == QLatin1String("link")) {
