@@ -4,6 +4,7 @@
 #include "viewer/jpeglayout.h"
 #include "viewer/picturefile.h"
 
+#include <QFileInfo>
 #include <QImageReader>
 
 #include <algorithm>
@@ -56,7 +57,14 @@ std::optional<OpenPicture> openPicture(const QString &path)
     picture.isJpeg = picture.jpeg.verdict != JpegLayout::Verdict::NotJpeg;
     picture.file = std::make_unique<PictureFile>(
         descriptor, picture.jpeg.verdict == JpegLayout::Verdict::Decodable ? picture.jpeg.end : size);
+    // The format is the content's; a content too damaged to tell is tried as the name's
+    // extension says.
     picture.reader = std::make_unique<QImageReader>(picture.file.get());
+    if (!picture.reader->canRead()) {
+        picture.file->seek(0);
+        picture.reader = std::make_unique<QImageReader>(
+            picture.file.get(), QFileInfo(path).suffix().toLower().toLatin1());
+    }
     picture.reader->setAutoTransform(true);
     return picture;
 }
