@@ -40,6 +40,8 @@ public:
     void start();
 
     ScreenSaverInhibitor &screenSaver() { return m_screenSaver; }
+    // Holds the windows' handlers while the show waits for its file work.
+    CommandGate &gate() { return m_gate; }
 
 private:
     void openViewer();

@@ -131,6 +131,21 @@ int main(int argc, char *argv[])
         };
         QTimer::singleShot(0, [&] { confirm("5"); });
         QTimer::singleShot(0, poll);
+    } else if (scenario == "decoding") {
+        // The show waits for a long decode on the worker: the window still serves "F I N E".
+        static std::function<void()> poll;
+        poll = [&] {
+            if (album.gate().isHolding()) {
+                clickFine(setup, "decoding");
+                return;
+            }
+            QTimer::singleShot(1, poll);
+        };
+        QTimer::singleShot(0, [&] {
+            setup.Text3->setText(QStringLiteral("PNG"));
+            confirm("0");
+        });
+        QTimer::singleShot(1, poll);
     } else if (scenario == "pausing") {
         // A pause is pending: the loop beneath has not reached its end yet.
         QTimer::singleShot(moment, [&] {

@@ -31,6 +31,8 @@ void FineTest::initTestCase()
     for (char name = 'A'; name <= 'L'; ++name)
         TestFiles::writePicture(m_dir.filePath(QChar::fromLatin1(name) + QStringLiteral(".JPG")),
                                 120, 80, Qt::darkBlue, "JPEG");
+    // A picture whose decoding takes a while.
+    TestFiles::writePicture(m_dir.filePath(QStringLiteral("Z.PNG")), 6000, 4000, Qt::darkRed, "PNG");
     QVERIFY(QFile::copy(QStringLiteral(ALBUM_SOURCE_DIR "/examples/album/Alba.MP3"),
                         m_dir.filePath(QStringLiteral("A.MP3"))));
 }
@@ -52,6 +54,7 @@ void FineTest::endsAtOnceWithStatusZero_data()
     // one of these moments in twenty.
     for (int moment = 14; moment <= 44; ++moment)
         QTest::addRow("a track starting, %d ms in", moment) << "starting" << moment << "starting";
+    QTest::newRow("a picture decoding") << "decoding" << 0 << "decoding";
     QTest::newRow("a pause pending") << "pausing" << 400 << "pausing";
     QTest::newRow("the viewer left, its loop pending") << "leaving" << 400 << "leaving";
 }
