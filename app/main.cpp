@@ -44,6 +44,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     // No display name: Qt would add it to every window title, and the viewer's title names
     // the picture alone.
+    QApplication::setOrganizationName(QStringLiteral("Torvex"));
     QApplication::setApplicationName(QStringLiteral("album"));
     QApplication::setApplicationVersion(QStringLiteral(ALBUM_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("album"));
