@@ -11,7 +11,9 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -177,10 +179,36 @@ void LARK_M1::Command1_Click()
     // A cancelled dialog changes nothing.
     if (chosen.isEmpty())
         return;
-    m_state.ImageFolder = Paths::folderOf(chosen);
+    takeFolderOf(chosen);
+}
+
+void LARK_M1::takeFolderOf(const QString &file)
+{
+    m_state.ImageFolder = Paths::folderOf(file);
     m_state.ShowFolder.clear();
     Text1->setText(m_state.ImageFolder);
     m_state.DelaySeconds = Val(Text2->text());
+}
+
+void LARK_M1::openPath(const QString &path)
+{
+    guarded([this, &path] {
+        const QFileInfo info(path);
+        const QString absolute = QDir::cleanPath(info.absoluteFilePath());
+        if (info.isDir()) {
+            takeFolderOf(Paths::withClosingSeparator(absolute));
+        } else if (info.isFile()) {
+            takeFolderOf(absolute);
+            // The show is of pictures like the one opened.
+            const QByteArray format = info.suffix().toLower().toLatin1();
+            if (QImageReader::supportedImageFormats().contains(format))
+                Text3->setText(info.suffix());
+        } else {
+            m_services.beep();
+            m_services.showMessage(this,
+                                   QString::fromUtf8(NoSuchPathMessage) + QLatin1Char('\r') + path);
+        }
+    });
 }
 
 void LARK_M1::Command2_Click()
