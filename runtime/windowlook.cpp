@@ -12,6 +12,12 @@ void place(QWidget *widget, int left, int top, int width, int height)
                         Twips::toPixels(height));
 }
 
+void describe(QWidget *widget, const QString &name, const QString &description)
+{
+    widget->setAccessibleName(name);
+    widget->setAccessibleDescription(description);
+}
+
 QFont windowFont(bool bold)
 {
     QFont font;

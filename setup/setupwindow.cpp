@@ -148,6 +148,27 @@ void LARK_M1::createControls()
         label->setAlignment(label == Label5 ? Qt::AlignLeft | Qt::AlignTop
                                             : Qt::AlignLeft | Qt::AlignVCenter);
 
+    // What the controls do, for screen readers: the captions alone are terse or spelled out.
+    setAccessibleDescription(QStringLiteral("Impostazioni della presentazione"));
+    WindowLook::describe(Text1, QStringLiteral("Cartella delle immagini"),
+                         QStringLiteral("La cartella con le immagini e i brani musicali da "
+                                        "mostrare"));
+    WindowLook::describe(Command1, QStringLiteral("Sfoglia"),
+                         QStringLiteral("Sceglie la cartella da un file che vi si trova"));
+    WindowLook::describe(Text3, QStringLiteral("Estensione delle immagini"),
+                         QStringLiteral("L'estensione dei file da mostrare, senza il punto"));
+    WindowLook::describe(Text2, QStringLiteral("Secondi di ritardo tra due immagini"),
+                         QStringLiteral("L'attesa tra un'immagine e la successiva, in secondi; "
+                                        "i decimali si scrivono con il punto"));
+    WindowLook::describe(Check1, QStringLiteral("Visione ciclica delle immagini"),
+                         QStringLiteral("Dopo l'ultima immagine la presentazione ricomincia "
+                                        "dalla prima"));
+    WindowLook::describe(Command2, QStringLiteral("Conferma"),
+                         QStringLiteral("Apre la finestra della presentazione e la fa partire"));
+    WindowLook::describe(Command3, QStringLiteral("Fine"),
+                         QStringLiteral("Chiude il programma e ferma la musica"));
+    Label3->setAccessibleDescription(QStringLiteral("Brano in riproduzione"));
+
     // Labels take no focus; the focus goes round the other controls in creation order.
     QList<QWidget *> chain = {Text1, Command1};
     if (MediaPlayer1)
