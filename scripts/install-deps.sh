@@ -19,6 +19,8 @@ packages=(
     clang libclang-rt-14-dev
     # a private session bus for the screen saver test
     dbus-daemon
+    # the package and the desktop's metadata, checked by their own tools
+    dpkg-dev lintian appstream desktop-file-utils
 )
 
 missing=()
