@@ -53,6 +53,7 @@ namespace {
 
 const QColor PictureColour(30, 60, 220);
 const QColor Background(0, 128, 0);
+const QString Backend = "/usr/lib/cups/backend/cups-pdf";
 const QString Ppd = "/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd";
 const QString PdfPrinterSettings = "/etc/cups/cups-pdf.conf";
 
@@ -95,15 +96,16 @@ QString PrintTest::startScheduler()
         if (tool(name).isEmpty())
             return QString("%1 is missing; scripts/install-deps.sh installs it").arg(name);
     }
-    for (const QString &path :
-         {QString("/usr/lib/cups/backend/cups-pdf"), Ppd, PdfPrinterSettings}) {
+    for (const QString &path : {Backend, Ppd, PdfPrinterSettings}) {
         if (!QFile::exists(path))
             return path + " is missing; scripts/install-deps.sh installs printer-driver-cups-pdf";
     }
-    // The PDF printer's backend may be run by root only (mode 0700), and a scheduler runs it
-    // as root only when it runs as root itself.
+    // The PDF printer's backend must run as root: a scheduler runs it as root only when it
+    // runs as root itself and the backend's mode is 0700, as the package installs it.
     if (::geteuid() != 0)
         return "the PDF printer works only for a scheduler started as root";
+    if (QFile::permissions(Backend) & (QFile::ExeGroup | QFile::ExeOther))
+        return Backend + " is not of mode 0700: the scheduler would run it as lp";
 
     // The scheduler's filters run as the user lp and must reach its folders.
     ::chmod(QFile::encodeName(m_root.path()).constData(), 0755);
