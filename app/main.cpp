@@ -6,10 +6,12 @@
 #include "viewer/pictureprefetcher.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QIcon>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -36,16 +38,61 @@ private:
     bool m_shown = false;
 };
 
+void setNames()
+{
+    // No display name: Qt would add it to every window title, and the viewer's title names
+    // the picture alone.
+    QCoreApplication::setOrganizationName(QStringLiteral("Torvex"));
+    QCoreApplication::setApplicationName(QStringLiteral("album"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ALBUM_VERSION));
+}
+
+// The program's options and its one argument, described in Italian; Qt's catalogue translates
+// the rest of the help.
+void describeCommandLine(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Presentazione delle immagini di una cartella, con sottofondo musicale."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(
+        QStringLiteral("CARTELLA | IMMAGINE"),
+        QStringLiteral("La cartella delle immagini da mostrare, o un'immagine della cartella: "
+                       "riempie il campo della cartella; la presentazione inizia con CONFERMA."),
+        QStringLiteral("[CARTELLA | IMMAGINE]"));
+}
+
+// Answers --help and --version before the windows' application exists, so that they need no
+// display; returns when neither is asked for.
+void answerHelpAndVersion(int argc, char *argv[])
+{
+    bool options = false;
+    for (int i = 1; i < argc; ++i)
+        options = options || argv[i][0] == '-';
+    if (!options)
+        return;
+    QCoreApplication core(argc, argv);
+    setNames();
+    ItalianTranslator::install(core);
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    // Options of the windows' application (-platform, ...) are not known here: errors wait
+    // for the full parse.
+    (void)parser.parse(QCoreApplication::arguments());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp();
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     PicturePrefetcher::keepPictureMemory(); // before Qt starts any thread
+    answerHelpAndVersion(argc, argv);
     QApplication application(argc, argv);
-    // No display name: Qt would add it to every window title, and the viewer's title names
-    // the picture alone.
-    QApplication::setApplicationName(QStringLiteral("album"));
-    QApplication::setApplicationVersion(QStringLiteral(ALBUM_VERSION));
+    setNames();
     QApplication::setDesktopFileName(QStringLiteral("album"));
 
     QIcon icon;
@@ -58,10 +105,21 @@ int main(int argc, char *argv[])
     ItalianTranslator::install(application);
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
 
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    parser.process(application);
+    const QStringList paths = parser.positionalArguments();
+    if (paths.size() > 1) {
+        std::fputs("Indicare una sola cartella o immagine.\n", stderr);
+        return EXIT_FAILURE;
+    }
+
     QtPlatformServices services;
     auto *player = new QtMediaPlayer;
     AlbumApplication album(services, *player, player);
     album.start();
+    if (!paths.isEmpty())
+        album.setupWindow().openPath(paths.first());
     if (qEnvironmentVariableIsSet("ALBUM_QUIT_WHEN_SHOWN"))
         album.setupWindow().installEventFilter(new QuitWhenShown(&album.setupWindow()));
     return QApplication::exec();

@@ -1,5 +1,7 @@
 #include "music/qtmediaplayer.h"
 
+#include "runtime/windowlook.h"
+
 #include <QAudioOutput>
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -61,6 +63,15 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent) : QWidget(parent)
     m_position->setRange(0, 1);
 
     m_time = new QLabel(QStringLiteral("0:00"), this);
+
+    // What the controls do, for screen readers; the tool tips are their descriptions.
+    WindowLook::describe(this, tr("Lettore musicale"),
+                         tr("Il sottofondo musicale: brano in corso, volume e posizione"));
+    m_stopButton->setAccessibleName(tr("Ferma il brano"));
+    WindowLook::describe(m_volume, tr("Volume"), tr("Il volume della musica"));
+    WindowLook::describe(m_position, tr("Posizione nel brano"),
+                         tr("Quanto del brano è già stato suonato"));
+    m_time->setAccessibleDescription(tr("Tempo trascorso del brano"));
 
     auto *top = new QHBoxLayout;
     top->setContentsMargins(0, 0, 0, 0);

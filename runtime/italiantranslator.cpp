@@ -15,12 +15,17 @@ struct Gap
     const char *italian;
 };
 
-// The file dialog's "Tipo" column names folders and drives with these texts, which Qt's
-// Italian catalogue does not carry.
+// Texts that Qt's Italian catalogue does not carry: the file dialog's "Tipo" column names
+// folders and drives with the first ones; the help of the command line describes its help
+// options with the others.
 constexpr Gap Gaps[] = {
     {"QAbstractFileIconProvider", "Folder", "Cartella"},
     {"QAbstractFileIconProvider", "Drive", "Unità"},
     {"QAbstractFileIconProvider", "Unknown", "Sconosciuto"},
+    {"QCommandLineParser", "Displays help on commandline options.",
+     "Mostra l'aiuto sulle opzioni della riga di comando."},
+    {"QCommandLineParser", "Displays help including Qt specific options.",
+     "Mostra l'aiuto, comprese le opzioni specifiche di Qt."},
 };
 
 } // namespace

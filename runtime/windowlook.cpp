@@ -68,6 +68,12 @@ void place(QWidget *widget, int left, int top, int width, int height)
                         Twips::toPixels(height));
 }
 
+void describe(QWidget *widget, const QString &name, const QString &description)
+{
+    widget->setAccessibleName(name);
+    widget->setAccessibleDescription(description);
+}
+
 QFont designFont(const QStringList &families, qreal points, bool bold)
 {
     QFont font;

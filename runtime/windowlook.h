@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QString>
 #include <QStringList>
 
 class QWidget;
@@ -14,6 +15,9 @@ void place(QWidget *widget, int left, int top, int width, int height);
 // A font of the design, in points: the first of families that the desktop has, else the
 // desktop's sans serif (never a fixed-width or serif stand-in).
 QFont designFont(const QStringList &families, qreal points, bool bold = false);
+
+// Tells screen readers what a control does: a short name and, where useful, a sentence more.
+void describe(QWidget *widget, const QString &name, const QString &description = {});
 
 // The windows' font, 8.25 points: MS Sans Serif where the desktop has it, else a close sans.
 QFont windowFont(bool bold = false);

@@ -19,6 +19,10 @@ packages=(
     clang libclang-rt-14-dev
     # a private session bus for the screen saver test
     dbus-daemon
+    # the package and the desktop's metadata, checked by their own tools
+    dpkg-dev lintian appstream desktop-file-utils
+    # the print test's own print system: a CUPS scheduler, a PDF printer, and the PDF read back
+    cups-daemon cups-client cups-filters printer-driver-cups-pdf poppler-utils
 )
 
 missing=()

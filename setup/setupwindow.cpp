@@ -12,7 +12,9 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -153,6 +155,27 @@ void LARK_M1::createControls()
     for (QLineEdit *field : {Text1, Text2, Text3})
         field->setMaxLength(std::numeric_limits<int>::max());
 
+    // What the controls do, for screen readers: the captions alone are terse or spelled out.
+    setAccessibleDescription(QStringLiteral("Impostazioni della presentazione"));
+    WindowLook::describe(Text1, QStringLiteral("Cartella delle immagini"),
+                         QStringLiteral("La cartella con le immagini e i brani musicali da "
+                                        "mostrare"));
+    WindowLook::describe(Command1, QStringLiteral("Sfoglia"),
+                         QStringLiteral("Sceglie la cartella da un file che vi si trova"));
+    WindowLook::describe(Text3, QStringLiteral("Estensione delle immagini"),
+                         QStringLiteral("L'estensione dei file da mostrare, senza il punto"));
+    WindowLook::describe(Text2, QStringLiteral("Secondi di ritardo tra due immagini"),
+                         QStringLiteral("L'attesa tra un'immagine e la successiva, in secondi; "
+                                        "i decimali si scrivono con il punto"));
+    WindowLook::describe(Check1, QStringLiteral("Visione ciclica delle immagini"),
+                         QStringLiteral("Dopo l'ultima immagine la presentazione ricomincia "
+                                        "dalla prima"));
+    WindowLook::describe(Command2, QStringLiteral("Conferma"),
+                         QStringLiteral("Apre la finestra della presentazione e la fa partire"));
+    WindowLook::describe(Command3, QStringLiteral("Fine"),
+                         QStringLiteral("Chiude il programma e ferma la musica"));
+    Label3->setAccessibleDescription(QStringLiteral("Brano in riproduzione"));
+
     // Labels take no focus; the focus goes round the other controls in creation order.
     QList<QWidget *> chain = {Text1, Command1};
     if (MediaPlayer1)
@@ -189,10 +212,36 @@ void LARK_M1::Command1_Click()
     // A cancelled dialog changes nothing.
     if (chosen.isEmpty())
         return;
-    m_state.ImageFolder = Paths::folderOf(chosen);
+    takeFolderOf(chosen);
+}
+
+void LARK_M1::takeFolderOf(const QString &file)
+{
+    m_state.ImageFolder = Paths::folderOf(file);
     m_state.ShowFolder.clear();
     Text1->setText(m_state.ImageFolder);
     m_state.DelaySeconds = Val(Text2->text());
+}
+
+void LARK_M1::openPath(const QString &path)
+{
+    guarded([this, &path] {
+        const QFileInfo info(path);
+        const QString absolute = QDir::cleanPath(info.absoluteFilePath());
+        if (info.isDir()) {
+            takeFolderOf(Paths::withClosingSeparator(absolute));
+        } else if (info.isFile()) {
+            takeFolderOf(absolute);
+            // The show is of pictures like the one opened.
+            const QByteArray format = info.suffix().toLower().toLatin1();
+            if (QImageReader::supportedImageFormats().contains(format))
+                Text3->setText(info.suffix());
+        } else {
+            m_services.beep();
+            m_services.showMessage(this,
+                                   QString::fromUtf8(NoSuchPathMessage) + QLatin1Char('\r') + path);
+        }
+    });
 }
 
 void LARK_M1::Command2_Click()

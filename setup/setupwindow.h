@@ -35,6 +35,11 @@ public:
     void Command2_Click(); // Confirm
     void Command3_Click(); // End
 
+    // A path given to the program at start: a folder fills the folder field as a Browse to a
+    // file in it would, a file fills its folder, and a picture also sets the extension to its
+    // own. A path that is neither a folder nor a file gets a message and changes nothing.
+    void openPath(const QString &path);
+
     // Controls, by their design names
     QLabel *Label1 = nullptr;
     QLineEdit *Text1 = nullptr;       // folder field
@@ -55,6 +60,8 @@ public:
     static constexpr const char *FolderMissingMessage =
         "Indicare la cartella contenente immagini e suoni !!!";
     static constexpr const char *NoSuchFolderMessage = "La cartella indicata non esiste !!!";
+    static constexpr const char *NoSuchPathMessage =
+        "La cartella o l'immagine indicata non esiste !!!";
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -62,6 +69,8 @@ protected:
 private:
     void createControls();
     void guarded(const std::function<void()> &handler);
+    // Takes the folder of a chosen file, and the delay, as Browse does.
+    void takeFolderOf(const QString &file);
 
     SharedState &m_state;
     PlatformServices &m_services;

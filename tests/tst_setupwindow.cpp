@@ -5,9 +5,11 @@
 
 #include "support/fakemediaplayer.h"
 #include "support/fakeplatformservices.h"
+#include "support/testfiles.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,6 +35,8 @@ private slots:
     void browseTakesTheFolderAndTheDelay();
     void browseWithoutSeparatorTakesTheWholeName();
     void cancelledBrowseChangesNothing();
+    void aPathGivenAtStartFillsTheFolderAsBrowseDoes_data();
+    void aPathGivenAtStartFillsTheFolderAsBrowseDoes();
     void confirmRefusesABlankFolderField_data();
     void confirmRefusesABlankFolderField();
     void confirmTakesTheExtensionAsTyped_data();
@@ -219,6 +223,48 @@ void SetupWindowTest::cancelledBrowseChangesNothing()
     QCOMPARE(m_app->state().DelaySeconds, std::optional<double>(1.0));
 }
 
+void SetupWindowTest::aPathGivenAtStartFillsTheFolderAsBrowseDoes_data()
+{
+    QTest::addColumn<QString>("path"); // in the temporary folder, which is the current one
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("folder") << "Mare" << true << "JPG";
+    QTest::newRow("folder with its separator") << "Mare/" << true << "JPG";
+    QTest::newRow("picture") << "Mare/Onda.png" << true << "png";
+    QTest::newRow("other file") << "Mare/Onda.MP3" << true << "JPG";
+    QTest::newRow("nothing there") << "Monti" << false << "JPG";
+}
+
+void SetupWindowTest::aPathGivenAtStartFillsTheFolderAsBrowseDoes()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, taken);
+    QFETCH(QString, extension);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Mare")));
+    TestFiles::writeBytes(dir.filePath(QStringLiteral("Mare/Onda.png")), "x");
+    TestFiles::writeBytes(dir.filePath(QStringLiteral("Mare/Onda.MP3")), "x");
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    m_window->Text2->setText(QStringLiteral("2.5"));
+    m_app->state().ShowFolder = QStringLiteral("/old/");
+    m_window->openPath(path);
+    QDir::setCurrent(before);
+
+    const QString folder = taken ? dir.filePath(QStringLiteral("Mare/")) : QString();
+    QCOMPARE(m_app->state().ImageFolder, folder);
+    QCOMPARE(m_window->Text1->text(), folder);
+    QCOMPARE(m_window->Text3->text(), extension);
+    QCOMPARE(m_app->state().ShowFolder, taken ? QString() : QStringLiteral("/old/"));
+    QCOMPARE(m_app->state().DelaySeconds, taken ? std::optional<double>(2.5) : std::nullopt);
+    QCOMPARE(m_services->messages,
+             taken ? QStringList()
+                   : QStringList{QStringLiteral("La cartella o l'immagine indicata "
+                                                "non esiste !!!\rMonti")});
+    // The show waits for CONFERMA.
+    QVERIFY(m_app->viewerIfLoaded() == nullptr);
+}
+
 void SetupWindowTest::confirmRefusesABlankFolderField_data()
 {
     QTest::addColumn<QString>("text");
@@ -381,7 +427,8 @@ void SetupWindowTest::aRuntimeErrorInAHandlerIsReportedAndTheWindowStaysUsable()
 {
     m_window->Text2->setText(QStringLiteral("9E999"));
     browseTo(QStringLiteral("/foto/A.JPG"));
-    QCOMPARE(m_services->messages, QStringList{QStringLiteral("Errore di run-time '6':\r\rOverflow")});
+    QCOMPARE(m_services->messages,
+             QStringList{QStringLiteral("Errore di run-time '6':\r\rOverflow")});
     m_window->Text2->setText(QStringLiteral("3"));
     browseTo(QStringLiteral("/foto/A.JPG"));
     QCOMPARE(m_app->state().DelaySeconds, std::optional<double>(3.0));

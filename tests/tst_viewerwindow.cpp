@@ -1,4 +1,5 @@
 #include "app/albumapplication.h"
+#include "music/qtmediaplayer.h"
 #include "runtime/twips.h"
 #include "setup/setupwindow.h"
 #include "viewer/buttonlayout.h"
@@ -9,9 +10,15 @@
 #include "support/fakemediaplayer.h"
 #include "support/fakeplatformservices.h"
 
+#include <QAccessible>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <memory>
 
@@ -28,6 +35,7 @@ private slots:
     void loadPreparesTheWindow();
     void resizeBeforeTheShowChangesNothing();
     void resizeAfterTheStartFollowsShowRunning();
+    void everyControlTellsScreenReadersWhatItDoes();
 
 private:
     LARK_M7 *openViewer();
@@ -178,6 +186,49 @@ void ViewerWindowTest::resizeAfterTheStartFollowsShowRunning()
     viewer->showNormal();
     QTRY_COMPARE(viewer->Command3->pos(), pixels(12700, 8900));
     QCOMPARE(viewer->Command1->pos(), pixels(10900, 9500));
+}
+
+void ViewerWindowTest::everyControlTellsScreenReadersWhatItDoes()
+{
+    // Both windows, the setup window with the real player bar.
+    auto *bar = new QtMediaPlayer;
+    m_app = std::make_unique<AlbumApplication>(*m_services, *bar, bar);
+    m_app->start();
+    LARK_M7 *viewer = openViewer();
+    QVERIFY(viewer);
+    LARK_M1 &setup = m_app->setupWindow();
+    auto said = [](QWidget *widget, QAccessible::Text text) {
+        return QAccessible::queryAccessibleInterface(widget)->text(text);
+    };
+    const QList<std::pair<QWidget *, const char *>> names = {
+        {setup.Text1, "Cartella delle immagini"},
+        {setup.Command1, "Sfoglia"},
+        {setup.Text3, "Estensione delle immagini"},
+        {setup.Text2, "Secondi di ritardo tra due immagini"},
+        {setup.Check1, "Visione ciclica delle immagini"},
+        {setup.Command2, "Conferma"},
+        {setup.Command3, "Fine"},
+        {bar, "Lettore musicale"},
+        {bar->findChild<QCheckBox *>(), "Musica"},
+        {bar->findChild<QToolButton *>(), "Ferma il brano"},
+        {bar->findChild<QSlider *>(), "Volume"},
+        {viewer->Command1, "Stampa"},
+        {viewer->Command2, "Uscita"},
+        {viewer->Command3, "PAUSA"},
+        {viewer->Image1, "Immagine"},
+    };
+    for (const auto &[widget, name] : names)
+        QCOMPARE(said(widget, QAccessible::Name), QString::fromUtf8(name));
+    // Every control but the labels, which say their text, has a name and says what it does.
+    for (QWidget *window : {static_cast<QWidget *>(&setup), static_cast<QWidget *>(viewer)}) {
+        for (QWidget *control : window->findChildren<QWidget *>()) {
+            if (qobject_cast<QLabel *>(control))
+                continue;
+            const QString what = control->metaObject()->className();
+            QVERIFY2(!said(control, QAccessible::Name).isEmpty(), qPrintable(what));
+            QVERIFY2(!said(control, QAccessible::Description).isEmpty(), qPrintable(what));
+        }
+    }
 }
 
 QTEST_MAIN(ViewerWindowTest)

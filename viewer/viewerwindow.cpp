@@ -73,6 +73,22 @@ void LARK_M7::createControls()
     Picture1 = new PictureBox(this);
     WindowLook::place(Picture1, 120, 120, 1815, 1935);
 
+    // What the controls do, for screen readers. The toggle's caption says it already, and
+    // changes with the show.
+    setAccessibleDescription(QStringLiteral("Presentazione delle immagini"));
+    WindowLook::describe(Command1, QStringLiteral("Stampa"),
+                         QStringLiteral("Stampa la finestra con l'immagine, senza i pulsanti, "
+                                        "sulla stampante predefinita"));
+    WindowLook::describe(Command2, QStringLiteral("Uscita"),
+                         QStringLiteral("Chiude la presentazione e torna alle impostazioni"));
+    Command3->setAccessibleDescription(
+        QStringLiteral("Mette in pausa la presentazione o la fa continuare"));
+    WindowLook::describe(Image1, QStringLiteral("Immagine"),
+                         QStringLiteral("L'immagine mostrata; un clic mette in pausa la "
+                                        "presentazione o la fa continuare"));
+    WindowLook::describe(Picture1, QStringLiteral("Misura dell'immagine"),
+                         QStringLiteral("Riquadro nascosto che misura l'immagine"));
+
     connect(Command1, &QPushButton::clicked, this, [this] { guarded([this] { Command1_Click(); }); });
     connect(Command2, &QPushButton::clicked, this, [this] { guarded([this] { Command2_Click(); }); });
     connect(Command3, &QPushButton::clicked, this, [this] { guarded([this] { Command3_Click(); }); });

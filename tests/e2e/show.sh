@@ -2,7 +2,8 @@
 # Album in a real X server, used as a user would with xdotool: the delay typed, "Sfoglia ..."
 # and a picture's path typed into Qt's file dialog, "CONFERMA", the viewer's title naming the
 # pictures in turn, PAUSA, a click on the background to go on, PAUSA again, USCITA, "F I N E",
-# and the program's exit status 0.
+# and the program's exit status 0; then the program started on the folder, as the file manager
+# starts it, and CONFERMA alone.
 #   show.sh ALBUM_PROGRAM SAMPLE_ALBUM_FOLDER
 # Exits 77 (skipped) where Xvfb or xdotool is missing, except under CI, where that fails.
 set -euo pipefail
@@ -163,4 +164,14 @@ done
 [ -n "$status" ] || x_fail "album is still running 15s after F I N E"
 X_ALBUM_PID=
 [ "$status" -eq 0 ] || x_fail "album ended with status $status"
-echo "PASS: album ended with status 0"
+echo "album ended with status 0"
+
+# Opened on the folder, as the file manager does: the show starts with CONFERMA alone.
+x_album "$work" "$program" "$album"
+setup=$(x_window '^Album$')
+x_click_twips "$setup" 4920 2130 1350 390
+viewer=$(x_window '^(FOTO|IMMAGINE  .*)$')
+title=$(x_title "$viewer")
+[ "$title" != FOTO ] || title=$(next_title FOTO 10)
+[ "$title" = "IMMAGINE  $album/$first" ] || x_fail "album $album began with '$title'"
+echo "PASS: opened on the folder, the show began with $first at CONFERMA"

@@ -50,15 +50,17 @@ x_start() {
     x_fail "Xvfb did not start"
 }
 
-# x_album WORKDIR PROGRAM: starts the program with a home and runtime folder of its own.
+# x_album WORKDIR PROGRAM [ARGUMENT...]: starts the program with a home and runtime folder of
+# its own.
 x_album() {
     local workdir=$1 program=$2
+    shift 2
     mkdir -p "$workdir/home" "$workdir/runtime"
     chmod 700 "$workdir/runtime"
     X_LOG=$workdir/album.log
     env -u WAYLAND_DISPLAY HOME="$workdir/home" XDG_CONFIG_HOME="$workdir/home/.config" \
         XDG_RUNTIME_DIR="$workdir/runtime" QT_QPA_PLATFORM=xcb \
-        "$program" >"$X_LOG" 2>&1 &
+        "$program" "$@" >"$X_LOG" 2>&1 &
     X_ALBUM_PID=$!
 }
 

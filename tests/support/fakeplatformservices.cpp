@@ -18,6 +18,8 @@ void FakePlatformServices::printImage(const QImage &image)
 {
     if (printError)
         throw RuntimeError(*printError);
+    if (printer)
+        printer->printImage(image);
     printed << image;
 }
 

@@ -8,7 +8,8 @@
 #include <optional>
 
 // Desktop services for tests: answers the file dialog from a queue and records messages,
-// beeps, pointers, printed images and the end of the program.
+// beeps, pointers, printed images and the end of the program; prints for real through another
+// service when asked to.
 class FakePlatformServices : public PlatformServices
 {
 public:
@@ -26,5 +27,6 @@ public:
     QList<int> pointers;
     QList<QImage> printed;
     std::optional<int> printError; // when set, printing raises this error number
+    PlatformServices *printer = nullptr; // when set, images are printed through it
     int endRequests = 0;
 };
