@@ -14,7 +14,7 @@ AlbumApplication::AlbumApplication(PlatformServices &services, MediaPlayerContro
     : m_services(services), m_player(player),
       m_ownClock(clock ? nullptr : std::make_unique<ShowClock>()),
       m_clock(clock ? *clock : *m_ownClock), m_fileChecks(1),
-      m_pictures(std::max(2, QThread::idealThreadCount()))
+      m_pictures(std::clamp(QThread::idealThreadCount(), 2, 3))
 {
     m_setup = std::make_unique<LARK_M1>(
         m_state, m_services, m_player, m_gate, playerBar, [this] { openViewer(); },
@@ -61,7 +61,8 @@ void AlbumApplication::openViewer()
         window.activateWindow();
         return;
     }
-    // The viewer opens maximized, beside the setup window.
+    // The viewer opens maximized, beside the setup window; its first picture decodes meanwhile.
+    window.prepareFirstPicture();
     window.showMaximized();
 }
 

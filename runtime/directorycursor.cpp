@@ -153,6 +153,12 @@ QString DirectoryCursor::startWith(QStringList names)
     return next();
 }
 
+QString DirectoryCursor::peek(int count) const
+{
+    const qsizetype at = m_position + count - 1;
+    return count > 0 && at < m_names.size() ? m_names[at] : QString();
+}
+
 QString DirectoryCursor::next()
 {
     if (m_position >= m_names.size())

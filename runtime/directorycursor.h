@@ -15,6 +15,8 @@ public:
     // by a file-name mask with * and ?, as "/foto/*.JPG".
     QString start(const QString &pattern) { return startWith(list(pattern)); }
     QString next();
+    // The name that the count-th call of next() from now would return, without moving on.
+    QString peek(int count = 1) const;
 
     // The names start() would hand out, in their order. Touches nothing else, so a worker
     // thread may list a folder while the cursor goes on with another list.

@@ -7,6 +7,31 @@
 #include <algorithm>
 #include <thread>
 
+namespace {
+
+// Runs calls from the workers on the window's thread, from its event queue; any event it
+// gets also wakes an event loop that sleeps waiting for a worker.
+class WindowThreadCaller : public QObject
+{
+public:
+    struct Call : QEvent
+    {
+        explicit Call(std::function<void()> f) : QEvent(QEvent::User), function(std::move(f)) {}
+        std::function<void()> function;
+    };
+
+    bool event(QEvent *event) override
+    {
+        if (event->type() != QEvent::User)
+            return QObject::event(event);
+        if (const auto call = static_cast<Call *>(event); call->function)
+            call->function();
+        return true;
+    }
+};
+
+} // namespace
+
 // What the threads share with their owner; it lives as long as the last of them.
 struct FileWorker::Queue
 {
@@ -20,7 +45,7 @@ struct FileWorker::Queue
 FileWorker::FileWorker(int threads)
     : m_queue(std::make_shared<Queue>()), m_threads(std::max(1, threads))
 {
-    m_queue->wakeTarget = new QObject;
+    m_queue->wakeTarget = new WindowThreadCaller;
     for (int i = 0; i < m_threads; ++i) {
         std::thread([queue = m_queue] {
             for (;;) {
@@ -35,9 +60,7 @@ FileWorker::FileWorker(int threads)
                 }
                 job();
                 // Any event wakes an event loop that sleeps waiting for this work.
-                std::lock_guard lock(queue->mutex);
-                if (queue->wakeTarget)
-                    QCoreApplication::postEvent(queue->wakeTarget, new QEvent(QEvent::User));
+                callOnWindowThread(*queue, {});
             }
         }).detach();
     }
@@ -56,11 +79,22 @@ FileWorker::~FileWorker()
     delete wakeTarget; // its pending wake-ups go with it
 }
 
-void FileWorker::post(std::function<void()> job)
+void FileWorker::callOnWindowThread(Queue &queue, std::function<void()> call)
+{
+    std::lock_guard lock(queue.mutex);
+    if (queue.wakeTarget)
+        QCoreApplication::postEvent(queue.wakeTarget,
+                                    new WindowThreadCaller::Call(std::move(call)));
+}
+
+void FileWorker::post(bool urgent, std::function<void()> job)
 {
     {
         std::lock_guard lock(m_queue->mutex);
-        m_queue->jobs.push_back(std::move(job));
+        if (urgent)
+            m_queue->jobs.push_front(std::move(job));
+        else
+            m_queue->jobs.push_back(std::move(job));
     }
     m_queue->changed.notify_one();
 }

@@ -76,11 +76,13 @@ public:
     int threadCount() const { return m_threads; }
 
     // Queues work; its result comes in the task. The window's thread is woken when it ends,
-    // so that an event loop waiting for it sees it at once.
-    template <typename T> std::shared_ptr<FileTask<T>> run(std::function<T()> work)
+    // so that an event loop waiting for it sees it at once. Urgent work goes before the work
+    // queued so far.
+    template <typename T>
+    std::shared_ptr<FileTask<T>> run(std::function<T()> work, bool urgent = false)
     {
         auto task = std::make_shared<FileTask<T>>();
-        post([task, work = std::move(work)] {
+        post(urgent, [task, work = std::move(work)] {
             // Work whose result nobody holds any more (a picture decoded ahead, then dropped)
             // is skipped.
             if (task.use_count() == 1)
@@ -97,9 +99,26 @@ public:
         return task;
     }
 
+    // Queues work whose result then goes to the window's thread: then runs there, from its
+    // event queue, unless the work threw or the worker has gone meanwhile.
+    template <typename T> void run(std::function<T()> work, std::function<void(const T &)> then)
+    {
+        auto queue = m_queue;
+        post(false, [queue, work = std::move(work), then = std::move(then)] {
+            std::shared_ptr<T> value;
+            try {
+                value = std::make_shared<T>(work());
+            } catch (...) {
+                return;
+            }
+            callOnWindowThread(*queue, [then, value] { then(*value); });
+        });
+    }
+
 private:
     struct Queue;
-    void post(std::function<void()> job);
+    void post(bool urgent, std::function<void()> job);
+    static void callOnWindowThread(Queue &queue, std::function<void()> call);
 
     std::shared_ptr<Queue> m_queue;
     int m_threads = 1;

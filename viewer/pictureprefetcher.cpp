@@ -1,10 +1,15 @@
 #include "viewer/pictureprefetcher.h"
 
+#include <algorithm>
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
-PicturePrefetcher::PicturePrefetcher(FileWorker &worker) : m_worker(worker) {}
+PicturePrefetcher::PicturePrefetcher(FileWorker &worker, int ahead)
+    : m_worker(worker), m_ahead(std::max(1, ahead))
+{
+}
 
 void PicturePrefetcher::keepPictureMemory()
 {
@@ -15,39 +20,45 @@ void PicturePrefetcher::keepPictureMemory()
 #endif
 }
 
-void PicturePrefetcher::start(const QString &path, const PictureDecoder::Boxes &boxes)
+void PicturePrefetcher::keepAhead(const QStringList &paths, const PictureDecoder::Boxes &boxes)
 {
-    discard();
     if (!m_enabled)
         return;
-    m_path = path;
-    m_boxes = boxes;
-    m_pending = decode(path, boxes);
+    QList<Pending> kept;
+    for (const QString &path : paths) {
+        if (kept.size() == m_ahead)
+            break;
+        if (path.isEmpty())
+            continue;
+        const auto same = std::find_if(m_pending.begin(), m_pending.end(), [&](const Pending &p) {
+            return p.path == path && p.boxes == boxes;
+        });
+        if (same != m_pending.end())
+            kept << *same;
+        else
+            kept << Pending{path, boxes,
+                            m_worker.run<PictureDecoder::Picture>(
+                                [path, boxes] { return PictureDecoder::decode(path, boxes); })};
+    }
+    // What is dropped and not started yet is skipped by the worker.
+    m_pending = kept;
 }
 
-std::shared_ptr<FileTask<PictureDecoder::Picture>>
-PicturePrefetcher::take(const QString &path, const PictureDecoder::Boxes &boxes)
+PicturePrefetcher::Task PicturePrefetcher::take(const QString &path,
+                                                const PictureDecoder::Boxes &boxes)
 {
-    std::shared_ptr<FileTask<PictureDecoder::Picture>> pending;
-    if (!m_path.isEmpty() && m_path == path && m_boxes == boxes)
-        pending = m_pending;
-    discard();
-    return pending;
+    for (qsizetype i = 0; i < m_pending.size(); ++i) {
+        if (m_pending[i].path == path && m_pending[i].boxes == boxes)
+            return m_pending.takeAt(i).task;
+    }
+    return {};
 }
 
-std::shared_ptr<FileTask<PictureDecoder::Picture>>
-PicturePrefetcher::decode(const QString &path, const PictureDecoder::Boxes &boxes)
+PicturePrefetcher::Task PicturePrefetcher::decode(const QString &path,
+                                                  const PictureDecoder::Boxes &boxes)
 {
     return m_worker.run<PictureDecoder::Picture>(
-        [path, boxes] { return PictureDecoder::decode(path, boxes); });
-}
-
-void PicturePrefetcher::discard()
-{
-    // A decode running finishes on the worker, unused.
-    m_pending.reset();
-    m_path.clear();
-    m_boxes = {};
+        [path, boxes] { return PictureDecoder::decode(path, boxes); }, /*urgent*/ true);
 }
 
 void PicturePrefetcher::setEnabled(bool enabled)

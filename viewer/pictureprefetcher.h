@@ -3,20 +3,22 @@
 #include "runtime/fileworker.h"
 #include "viewer/picturedecoder.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
-#include <optional>
 
-// Decodes the show's next picture on the file worker while the loop waits, so that at its
-// turn the picture is ready. The worker gets a path and the boxes and hands back the decoded
-// picture: it touches no widget and no shared state. A picture is handed over only while the
-// file is still the one decoded (same file, size and modification time as the turn's probe
-// found); otherwise the turn decodes it afresh.
+// Decodes the show's next pictures on the file worker while the loop shows the current one
+// and waits, as many at once as the worker has threads, so that at its turn a picture is
+// ready. The worker gets a path and the boxes and hands back the decoded picture: it touches
+// no widget and no shared state. A picture is handed over only for the same path and boxes;
+// the turn then uses it only while the file is the one its probe found.
 class PicturePrefetcher
 {
 public:
-    explicit PicturePrefetcher(FileWorker &worker);
+    // ahead: how many pictures may be decoding or waiting at once.
+    PicturePrefetcher(FileWorker &worker, int ahead);
 
     PicturePrefetcher(const PicturePrefetcher &) = delete;
     PicturePrefetcher &operator=(const PicturePrefetcher &) = delete;
@@ -28,35 +30,48 @@ public:
     // before any thread starts; does nothing but with glibc.
     static void keepPictureMemory();
 
-    // Starts decoding path for boxes (device pixels), dropping the picture started before.
-    // Does nothing while prefetching is off.
-    void start(const QString &path, const PictureDecoder::Boxes &boxes);
+    using Task = std::shared_ptr<FileTask<PictureDecoder::Picture>>;
 
-    // The decode started for path and boxes, when one was; empty otherwise. It is dropped
-    // from here either way.
-    std::shared_ptr<FileTask<PictureDecoder::Picture>> take(const QString &path,
-                                                           const PictureDecoder::Boxes &boxes);
+    // Keeps the first pictures of paths (the show's next ones, in their order) decoding for
+    // boxes, starting what is not started yet, and drops every other. Does nothing while
+    // prefetching is off.
+    void keepAhead(const QStringList &paths, const PictureDecoder::Boxes &boxes);
+    void start(const QString &path, const PictureDecoder::Boxes &boxes)
+    {
+        keepAhead({path}, boxes);
+    }
 
-    // Starts decoding path for boxes now, for the turn that needs it.
-    std::shared_ptr<FileTask<PictureDecoder::Picture>> decode(const QString &path,
-                                                             const PictureDecoder::Boxes &boxes);
+    // The decode started for path and boxes, when one was; empty otherwise. It is no longer
+    // kept here.
+    Task take(const QString &path, const PictureDecoder::Boxes &boxes);
 
-    // Drops the pending picture; a decode already running finishes unused.
-    void discard();
+    // Starts decoding path for boxes now, before the pictures decoding ahead, for the turn
+    // that needs it.
+    Task decode(const QString &path, const PictureDecoder::Boxes &boxes);
+
+    // Drops the pending pictures; decodes already running finish unused.
+    void discard() { m_pending.clear(); }
 
     // Prefetching is on unless turned off (the benchmark measures the show without it).
     void setEnabled(bool enabled);
     bool isEnabled() const { return m_enabled; }
+    int ahead() const { return m_ahead; }
 
-    // The picture being decoded or waiting to be taken, empty when none; and whether its
+    // The next picture being decoded or waiting to be taken, empty when none; and whether its
     // decoding has finished.
-    QString pendingPath() const { return m_path; }
-    bool isReady() const { return m_pending && m_pending->isReady(); }
+    QString pendingPath() const { return m_pending.isEmpty() ? QString() : m_pending[0].path; }
+    bool isReady() const { return !m_pending.isEmpty() && m_pending[0].task->isReady(); }
 
 private:
+    struct Pending
+    {
+        QString path;
+        PictureDecoder::Boxes boxes;
+        Task task;
+    };
+
     FileWorker &m_worker;
-    std::shared_ptr<FileTask<PictureDecoder::Picture>> m_pending;
-    QString m_path;
-    PictureDecoder::Boxes m_boxes;
+    int m_ahead;
+    QList<Pending> m_pending;
     bool m_enabled = true;
 };

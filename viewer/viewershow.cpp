@@ -65,6 +65,7 @@ void LARK_M7::Form_Paint()
             m_state.CurrentName = m_state.Enumeration.startWith(m_gate.waitFor(
                 m_fileChecks.run<QStringList>([pattern] { return DirectoryCursor::list(pattern); })));
             m_state.ShowFolder = m_state.ImageFolder;
+            prefetchAhead();
             const bool ran = RunPictureLoop();
             if (!self || m_left)
                 return; // the viewer was left: its show is over, another may be running
@@ -160,7 +161,7 @@ bool LARK_M7::showCurrentPicture(bool &errorHandlerArmed)
     m_state.CurrentName = m_state.Enumeration.next();
     if (isBlank(m_state.CurrentName))
         return false;
-    prefetchNext();
+    prefetchAhead();
     if (!waitDelay(startMs))
         return false;
     return countPicture();
@@ -198,8 +199,11 @@ bool LARK_M7::loadIntoPictureBox()
 
 PictureDecoder::Boxes LARK_M7::pictureBoxes() const
 {
-    const float w = outerWidth();
-    const float h = outerHeight();
+    return pictureBoxes(outerWidth(), outerHeight());
+}
+
+PictureDecoder::Boxes LARK_M7::pictureBoxes(float w, float h) const
+{
     const int height = Twips::toPixels(std::max(0.0f, h - HeightMargin));
     const qreal ratio = devicePixelRatioF();
     // However large the window, no picture is decoded larger than the screen it is shown on.
@@ -213,10 +217,40 @@ PictureDecoder::Boxes LARK_M7::pictureBoxes() const
             box(Twips::toPixels(std::max(0.0f, w / 2)))};
 }
 
-void LARK_M7::prefetchNext()
+void LARK_M7::prefetchAhead()
 {
-    // The next turn probes ShowFolder & CurrentName.
-    m_prefetcher.start(m_state.ShowFolder + m_state.CurrentName, pictureBoxes());
+    // The next turn probes ShowFolder & CurrentName; the ones after it take the names that
+    // follow in the enumeration.
+    QStringList paths;
+    for (int i = 0; i < m_prefetcher.ahead(); ++i) {
+        const QString name = i == 0 ? m_state.CurrentName : m_state.Enumeration.peek(i);
+        if (isBlank(name))
+            break;
+        paths << m_state.ShowFolder + name;
+    }
+    m_prefetcher.keepAhead(paths, pictureBoxes());
+}
+
+void LARK_M7::prepareFirstPicture()
+{
+    // The window opens maximized: its outer size will be the screen's room for windows.
+    QSizeF outer = frameGeometry().size();
+    if (!isVisible() && screen())
+        outer = screen()->availableGeometry().size();
+    const PictureDecoder::Boxes boxes =
+        pictureBoxes(float(Twips::fromPixels(int(outer.width()))),
+                     float(Twips::fromPixels(int(outer.height()))));
+    const QString folder = m_state.ImageFolder;
+    const QString pattern = folder + QLatin1Char('*') + m_state.ImageExtension;
+    const QPointer<LARK_M7> self(this);
+    m_fileChecks.run<QStringList>([pattern] { return DirectoryCursor::list(pattern); },
+                                  [self, folder, boxes](const QStringList &names) {
+                                      // The show may have started meanwhile: its own pictures
+                                      // are then decoding already.
+                                      if (self && !names.isEmpty() &&
+                                          self->m_prefetcher.pendingPath().isEmpty())
+                                          self->m_prefetcher.start(folder + names.first(), boxes);
+                                  });
 }
 
 void LARK_M7::sizeImage(double pictureWidth, double pictureHeight)

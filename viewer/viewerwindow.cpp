@@ -32,7 +32,7 @@ LARK_M7::LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerCont
                  LARK_M1 &setup, ShowClock &clock, CommandGate &gate, FileWorker &fileChecks,
                  FileWorker &pictures)
     : QWidget(nullptr), m_state(state), m_services(services), m_player(player), m_setup(setup),
-      m_clock(clock), m_gate(gate), m_fileChecks(fileChecks), m_prefetcher(pictures)
+      m_clock(clock), m_gate(gate), m_fileChecks(fileChecks), m_prefetcher(pictures, pictures.threadCount())
 {
     createControls();
     Form_Load();

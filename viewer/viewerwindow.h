@@ -51,8 +51,12 @@ public:
     // Deepest nesting of the picture loop: a continue at this depth starts no activation.
     static constexpr int MaxNestedLoops = 32;
     int activeLoops() const { return m_activeLoops; }
-    // Decodes the next picture while the loop waits.
+    // Decodes the next pictures while the loop shows one and waits.
     PicturePrefetcher &prefetcher() { return m_prefetcher; }
+    // Starts decoding the first picture of the show that a confirmation has just asked for,
+    // while the window opens: the folder is listed and the picture decoded on the workers, for
+    // the window as it will be once it has opened maximized.
+    void prepareFirstPicture();
     bool wasLeft() const { return m_left; }
 
     // One pass of the show from the current picture; returns at its loop end, or at once,
@@ -108,10 +112,12 @@ private:
     // Where a picture is decoded to, device pixels: the image's place for either shape in the
     // window as it is now, no larger than the screen that shows it.
     PictureDecoder::Boxes pictureBoxes() const;
+    // The same for a window of the given outer size, twips.
+    PictureDecoder::Boxes pictureBoxes(float outerWidth, float outerHeight) const;
     // Whether path opens as a regular file, found out on the worker; notes its stamp.
     bool probeFile(const QString &path);
-    // Starts decoding the picture that CurrentName names, for its turn after the wait.
-    void prefetchNext();
+    // Keeps the pictures that CurrentName and the names after it name decoding ahead.
+    void prefetchAhead();
     void sizeImage(double pictureWidth, double pictureHeight);
     bool waitDelay(qint64 startMs);
     bool countPicture();
