@@ -103,7 +103,9 @@ void QtMediaPlayer::createPlayer()
             [this](qint64 duration) { m_position->setRange(0, int(qMax<qint64>(1, duration))); });
     connect(m_player, &QMediaPlayer::mediaStatusChanged, this,
             [this](QMediaPlayer::MediaStatus status) {
-                if (status == QMediaPlayer::EndOfMedia || status == QMediaPlayer::InvalidMedia)
+                if (status == QMediaPlayer::EndOfMedia)
+                    endOfMedia();
+                else if (status == QMediaPlayer::InvalidMedia)
                     finishTrack();
             });
     connect(m_player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error error) {
@@ -137,6 +139,7 @@ void QtMediaPlayer::SetPlayerFile(const QString &path)
         createPlayer();
     }
     m_failed = false;
+    m_restarted = false;
     m_player->setSource(QUrl::fromLocalFile(path));
     // The source may already have been found unplayable while it was being set.
     m_playing = !m_failed;
@@ -146,6 +149,19 @@ void QtMediaPlayer::SetPlayerFile(const QString &path)
 }
 
 QString QtMediaPlayer::currentFile() const { return m_player->source().toLocalFile(); }
+
+void QtMediaPlayer::endOfMedia()
+{
+    // A fresh GStreamer player may cut a track to nothing: the seek it makes while loading stops
+    // at the duration, read as 0 while still unknown, and the end comes at once, unplayed. Such a
+    // track starts again, once; from its end play() seeks to the start with the duration known.
+    if (m_playing && m_player->position() <= 0 && !m_restarted) {
+        m_restarted = true;
+        m_player->play();
+        return;
+    }
+    finishTrack();
+}
 
 void QtMediaPlayer::finishTrack()
 {

@@ -38,6 +38,7 @@ signals:
 
 private:
     void createPlayer();
+    void endOfMedia();
     void finishTrack();
     void showPosition(qint64 milliseconds);
 
@@ -50,4 +51,5 @@ private:
     QLabel *m_time = nullptr;
     bool m_playing = false;
     bool m_failed = false;
+    bool m_restarted = false; // the set track has been started again after an end unplayed
 };
