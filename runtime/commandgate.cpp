@@ -6,7 +6,9 @@ CommandGate::CommandGate(QObject *parent) : QObject(parent) {}
 
 void CommandGate::run(QObject *context, std::function<void()> handler)
 {
-    // Held handlers go first: one that comes after them waits its turn.
+    // Held handlers go first: one that comes after them waits its turn. Those of a window
+    // that has gone are nobody's turn.
+    m_held.removeIf([](const Held &held) { return held.context.isNull(); });
     if (isHolding() || !m_held.isEmpty()) {
         m_held.append({context, std::move(handler)});
         if (!isHolding())

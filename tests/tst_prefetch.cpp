@@ -30,6 +30,7 @@ private slots:
 
     void aPictureChangedOnDiskBeforeItsTurnIsDecodedAfresh();
     void aStillValidPrefetchedPictureIsTheOneShown();
+    void picturesDecodedAheadComeInTheListingsOrder();
     void aFailingPrefetchedFileGivesTheErrorMessageAtItsTurn();
     void aViewerResizedDuringTheWaitGetsThePictureAtItsNewSize();
     void leavingWhileAPictureIsBeingPrefetchedIsSafe();
@@ -95,8 +96,8 @@ std::shared_ptr<bool> PrefetchTest::whenPrefetched(ShowFixture &show, const QStr
         &show,
         [&show, wanted] {
             LARK_M7 *viewer = show.viewer();
-            return viewer && viewer->prefetcher().pendingPath() == wanted &&
-                   viewer->prefetcher().isReady();
+            return viewer && viewer->Image1->hasPicture() &&
+                   viewer->prefetcher().pendingPath() == wanted && viewer->prefetcher().isReady();
         },
         std::move(action));
 }
@@ -177,6 +178,26 @@ void PrefetchTest::aStillValidPrefetchedPictureIsTheOneShown()
     QVERIFY(near(colourOf(plain.viewer()->Image1->picture()), Qt::blue));
 }
 
+void PrefetchTest::picturesDecodedAheadComeInTheListingsOrder()
+{
+    // Large and small pictures in turn: decoded side by side, the small ones are ready first.
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta};
+    QStringList names;
+    for (int i = 0; i < 8; ++i) {
+        names << QStringLiteral("P%1.JPG").arg(i + 1);
+        const QSize size = i % 2 ? QSize(40, 30) : QSize(3000, 2000);
+        TestFiles::writePicture(path(names.last()), size.width(), size.height(), colours[i % 6],
+                                "JPEG");
+    }
+    ShowFixture show;
+    show.confirmShow(m_dir->path(), QStringLiteral("0"));
+    QVERIFY(show.waitForShowEnd());
+    QCOMPARE(show.shownNames(), names);
+    // Each caption came with the picture before it on screen.
+    for (int i = 1; i < names.size(); ++i)
+        QVERIFY2(near(colourOf(show.imagesAtCaption[i]), colours[(i - 1) % 6]), qPrintable(names[i]));
+}
+
 void PrefetchTest::aFailingPrefetchedFileGivesTheErrorMessageAtItsTurn()
 {
     // A PNG whose image data is damaged: its header reads, its decoding fails in the worker.
@@ -209,7 +230,7 @@ void PrefetchTest::aFailingPrefetchedFileGivesTheErrorMessageAtItsTurn()
         QVERIFY(near(colourOf(show.viewer()->Image1->picture()), Qt::red));
         const QString differences = show.differencesFromErrorPathEnd();
         QVERIFY2(differences.isEmpty(), qPrintable(differences));
-        QVERIFY(show.viewer()->prefetcher().pendingPath().isEmpty());
+        QVERIFY(show.viewer()->prefetcher().pendingPath() != path(QStringLiteral("B.PNG")));
     }
     // A picture decoded well in the worker, then overwritten with text before its turn.
     {
