@@ -39,9 +39,6 @@ void keepJackOut()
 QtMediaPlayer::QtMediaPlayer(QWidget *parent) : QWidget(parent)
 {
     keepJackOut();
-    m_output = new QAudioOutput(this);
-    m_output->setVolume(0.8f);
-    createPlayer();
 
     m_musicSwitch = new QCheckBox(tr("Musica"), this);
     m_musicSwitch->setChecked(true);
@@ -90,12 +87,20 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent) : QWidget(parent)
     setAutoFillBackground(true);
 
     connect(m_stopButton, &QToolButton::clicked, this, &QtMediaPlayer::StopPlayer);
-    connect(m_volume, &QSlider::valueChanged, this,
-            [this](int value) { m_output->setVolume(float(value) / 100.0f); });
+    connect(m_volume, &QSlider::valueChanged, this, [this](int value) {
+        if (m_output)
+            m_output->setVolume(float(value) / 100.0f);
+    });
 }
 
 void QtMediaPlayer::createPlayer()
 {
+    // The sound output and the player cost a good part of the program's start; they come
+    // with the first track.
+    if (!m_output) {
+        m_output = new QAudioOutput(this);
+        m_output->setVolume(float(m_volume->value()) / 100.0f);
+    }
     m_player = new QMediaPlayer(this);
     m_player->setAudioOutput(m_output);
     connect(m_player, &QMediaPlayer::positionChanged, this, &QtMediaPlayer::showPosition);
@@ -125,7 +130,7 @@ int QtMediaPlayer::GetPlayerState() { return m_playing ? Playing : 0; }
 void QtMediaPlayer::StopPlayer()
 {
     // After a failed track the player has nothing to stop, and stopping it would block.
-    if (!m_failed && m_player->playbackState() != QMediaPlayer::StoppedState)
+    if (m_player && !m_failed && m_player->playbackState() != QMediaPlayer::StoppedState)
         m_player->stop();
     finishTrack();
 }
@@ -134,7 +139,7 @@ void QtMediaPlayer::SetPlayerFile(const QString &path)
 {
     // A player that has met a broken track blocks for about a second on its next source;
     // a fresh one starts at once.
-    if (m_failed) {
+    if (m_failed || !m_player) {
         delete m_player;
         createPlayer();
     }
@@ -148,7 +153,10 @@ void QtMediaPlayer::SetPlayerFile(const QString &path)
     showPosition(0);
 }
 
-QString QtMediaPlayer::currentFile() const { return m_player->source().toLocalFile(); }
+QString QtMediaPlayer::currentFile() const
+{
+    return m_player ? m_player->source().toLocalFile() : QString();
+}
 
 void QtMediaPlayer::endOfMedia()
 {

@@ -42,6 +42,9 @@ void MediaPlayerTest::musicSwitchIsOnAtStart()
     QtMediaPlayer player;
     QVERIFY(player.GetMusicSwitch());
     QCOMPARE(player.GetPlayerState() == MediaPlayerControl::Playing, false);
+    // The sound stack is loaded with the first track, not at start.
+    player.StopPlayer();
+    QVERIFY(!player.findChild<QMediaPlayer *>());
 }
 
 void MediaPlayerTest::aWavPlaysToItsEnd()
