@@ -124,6 +124,9 @@ Picture decode(const QString &path, const QSize &box)
     Picture result;
     QImageReader reader(path);
     reader.setAutoTransform(true);
+    // TIFF, WebP and PNG are read whole before they are scaled, 4 bytes a pixel: Qt's default
+    // limit of 128 MB would refuse a page scanned at 600 dpi or a 48-megapixel photo.
+    reader.setAllocationLimit(int(MaxPixels * 4 >> 20));
     const QSize stored = reader.size();
     if (!reader.canRead() || !stored.isValid() || stored.isEmpty() ||
         qint64(stored.width()) * stored.height() > MaxPixels ||
