@@ -109,12 +109,13 @@ bool HeifImageHandler::load() const
             heif_error_Ok ||
         heif_context_get_primary_image_handle(m_context, &m_primary).code != heif_error_Ok)
         return false;
-    // The size after the file's own crop, rotation and mirror; and as stored, before them.
+    // The size after the file's own crop, rotation and mirror; and the one its boxes state
+    // before any crop (turned with the picture).
     const QSize size(heif_image_handle_get_width(m_primary),
                      heif_image_handle_get_height(m_primary));
-    const QSize stored(heif_image_handle_get_ispe_width(m_primary),
-                       heif_image_handle_get_ispe_height(m_primary));
-    const QSize stated = stored.isEmpty() ? size : stored;
+    const QSize uncropped(heif_image_handle_get_ispe_width(m_primary),
+                          heif_image_handle_get_ispe_height(m_primary));
+    const QSize stated = uncropped.isEmpty() ? size : uncropped;
     if (size.isEmpty() || qint64(size.width()) * size.height() > MaxPixels ||
         qint64(stated.width()) * stated.height() > MaxPixels)
         return false;
