@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QBuffer>
 #include <QImageWriter>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -31,6 +32,8 @@ private slots:
     void withMusicTheCountersNeverEndTheShow();
     void theImageTakesItsSizeFromThePicturesShape();
     void turnedAndHugePicturesLoad();
+    void everyFormatShowsAsJpgDoesWithItsMusic_data();
+    void everyFormatShowsAsJpgDoesWithItsMusic();
     void theWaitIsRealElapsedTime();
     void aStopRequestEndsALongWaitAtOnce();
     void aConfirmationDuringACyclicShowDoesNotHang();
@@ -266,6 +269,75 @@ void SlideshowTest::turnedAndHugePicturesLoad()
     QVERIFY(!shown.isNull());
     QVERIFY(shown.width() <= Twips::toPixels(w - 500) * viewer->devicePixelRatioF() + 1);
     QCOMPARE(viewer->Picture1->size(), QSize(12000, 9000));
+}
+
+void SlideshowTest::everyFormatShowsAsJpgDoesWithItsMusic_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<int>("orientation"); // the file's own, numbered as in EXIF
+    QTest::newRow("HEIC turned") << "HEIC" << 6;
+    QTest::newRow("HEIF turned and mirrored") << "HEIF" << 5;
+    QTest::newRow("AVIF turned") << "AVIF" << 8;
+    QTest::newRow("WEBP") << "WEBP" << 1;
+    QTest::newRow("TIF turned") << "TIF" << 6;
+    QTest::newRow("TIFF") << "TIFF" << 1;
+    QTest::newRow("JPEG") << "JPEG" << 1;
+    QTest::newRow("PNG") << "PNG" << 1;
+}
+
+void SlideshowTest::everyFormatShowsAsJpgDoesWithItsMusic()
+{
+    QFETCH(QString, extension);
+    QFETCH(int, orientation);
+    // Upright: a portrait with red at the top left, green at the top right, blue below. The
+    // file stores it so that its orientation brings it back upright.
+    QImage upright(40, 60, QImage::Format_RGB32);
+    upright.fill(Qt::blue);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            upright.setPixel(x, y, x < 20 ? qRgb(255, 0, 0) : qRgb(0, 255, 0));
+    const QImage stored = orientation == 5   ? upright.transformed(QTransform(0, 1, 1, 0, 0, 0))
+                          : orientation == 6 ? upright.transformed(QTransform().rotate(-90))
+                          : orientation == 8 ? upright.transformed(QTransform().rotate(90))
+                                             : upright;
+    QByteArray bytes;
+    if (extension.startsWith(QStringLiteral("HEI")) || extension == QStringLiteral("AVIF")) {
+        bytes = TestFiles::encodeHeif(stored, orientation, extension == QStringLiteral("AVIF"));
+    } else {
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QImageWriter writer(&buffer, extension.toLower().toLatin1());
+        writer.setTransformation(orientation == 6 ? QImageIOHandler::TransformationRotate90
+                                                  : QImageIOHandler::TransformationNone);
+        QVERIFY2(writer.write(stored), qPrintable(writer.errorString()));
+    }
+    // A good picture with its music, and the same file cut in half.
+    const QString good = m_dir->filePath(QStringLiteral("Foto.") + extension);
+    const QString broken = m_dir->filePath(QStringLiteral("Rotto.") + extension);
+    TestFiles::writeBytes(good, bytes);
+    TestFiles::writeBytes(broken, bytes.left(bytes.size() / 2));
+    TestFiles::writeBytes(m_dir->filePath(QStringLiteral("Foto.MP3")), "ID3");
+
+    ShowFixture show;
+    show.confirmShow(m_dir->path(), QStringLiteral("0.05"), /*cyclic*/ false, extension);
+    QVERIFY(show.waitForShowEnd());
+    QCOMPARE(show.captions, (QStringList{good, broken}));
+    QCOMPARE(show.player.filesSet, QStringList{m_dir->filePath(QStringLiteral("Foto.MP3"))});
+    QCOMPARE(show.services.messages,
+             QStringList{QStringLiteral("Immagine ") + broken +
+                         QStringLiteral("\r di formato non compatibile !!!\r\r 481 - Immagine "
+                                        "non valida")});
+    // Shown upright, in the place of a portrait.
+    LARK_M7 *viewer = show.viewer();
+    QCOMPARE(show.imageSizesAtCaption[1], QSize(Twips::toPixels(viewer->outerWidth() / 2),
+                                                Twips::toPixels(viewer->outerHeight() - 600)));
+    const QImage shown = show.imagesAtCaption[1];
+    QVERIFY(shown.height() > shown.width());
+    const int w = shown.width(), h = shown.height();
+    QVERIFY(near(shown.pixelColor(w / 4, h / 4), Qt::red));
+    QVERIFY(near(shown.pixelColor(w * 3 / 4, h / 4), Qt::green));
+    QVERIFY(near(shown.pixelColor(w / 4, h * 3 / 4), Qt::blue));
+    QVERIFY(near(shown.pixelColor(w * 3 / 4, h * 3 / 4), Qt::blue));
 }
 
 void SlideshowTest::theWaitIsRealElapsedTime()
