@@ -7,8 +7,6 @@
 
 #include <libheif/heif.h>
 
-#include <cstring>
-
 // Where libheif reads the file: the device, from the position it had when reading started.
 struct HeifStream
 {

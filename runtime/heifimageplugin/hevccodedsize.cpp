@@ -2,9 +2,11 @@
 
 #include <QByteArray>
 #include <QIODevice>
+#include <QList>
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace HevcCodedSize {
 
