@@ -4,7 +4,8 @@
 //   album-bench [--rounds N] [--only 1,2,...] [--pictures DIR] [--regenerate]
 //
 // The pictures are made once with ImageMagick into a folder under the temporary directory and
-// kept for later runs. Windows are drawn offscreen on a 1920 x 1080 screen.
+// kept for later runs; so are the 12-megapixel JPEG, HEIC and WebP pictures of the formats
+// figure. Windows are drawn offscreen on a 1920 x 1080 screen.
 #include "app/albumapplication.h"
 #include "music/mediaplayercontrol.h"
 #include "runtime/platformservices.h"
@@ -23,6 +24,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QMap>
 #include <QPixmap>
 #include <QProcess>
 #include <QPushButton>
@@ -52,6 +54,9 @@ constexpr int DistinctPictures = 8;
 constexpr int MemoryShowPictures = 50;
 constexpr int WaitShowPictures = 3;
 constexpr char FolderName[] = "album-bench-6000x4000-v1";
+// The formats figure: phone-sized pictures in each format.
+constexpr int FormatPictures = 3;
+constexpr char FormatsFolderName[] = "album-bench-4032x3024-formats-v1";
 
 // Targets.
 constexpr double MaxRatioToDjpeg = 1.3;
@@ -276,10 +281,12 @@ struct ShowRun
     QSize imageSize; // the image control's size at the end, pixels
 };
 
-// A show of every JPG of folder, confirmed in the setup window as a user does, without the
-// cyclic option; returns at its end. onReady runs as each picture becomes ready to paint.
+// A show of every picture of folder with the extension (JPG unless given), confirmed in the
+// setup window as a user does, without the cyclic option; returns at its end. onReady runs as
+// each picture becomes ready to paint.
 ShowRun runShow(const QString &folder, double delaySeconds, bool prefetch,
-                const std::function<void(int)> &onReady = {})
+                const std::function<void(int)> &onReady = {},
+                const QString &extension = QStringLiteral("JPG"))
 {
     QuietServices services;
     SilentPlayer player;
@@ -305,7 +312,7 @@ ShowRun runShow(const QString &folder, double delaySeconds, bool prefetch,
         LARK_M1 &setup = album.setupWindow();
         setup.Text1->setText(QDir::toNativeSeparators(folder) + QLatin1Char('/'));
         setup.Text2->setText(QString::number(delaySeconds, 'f', 3));
-        setup.Text3->setText(QStringLiteral("JPG"));
+        setup.Text3->setText(extension);
         setup.Check1->setChecked(false);
         setup.Command2->click();
         QTimer::singleShot(std::chrono::minutes(10), &untilEnd, &QEventLoop::quit); // a hang
@@ -477,6 +484,51 @@ bool makePictures(const QString &root, bool regenerate)
 
     QFile marker(done);
     return marker.open(QIODevice::WriteOnly) && makeShowFolders(dir);
+}
+
+// The 12-megapixel pictures of the formats figure, made once: each photo-like picture (plasma
+// with a little noise) as a JPEG (4:2:0, q85), a HEIC (q50, as phones save them) and a WebP
+// (q80), of 4032 x 3024 pixels as a phone takes them. Empty when they cannot be made.
+QString makeFormatPictures(bool regenerate)
+{
+    QDir dir(QDir::temp().filePath(QString::fromLatin1(FormatsFolderName)));
+    const QString done = dir.filePath(QStringLiteral("complete"));
+    if (!regenerate && QFile::exists(done))
+        return dir.path();
+    const QString convert = QStandardPaths::findExecutable(QStringLiteral("convert"));
+    if (convert.isEmpty())
+        return {};
+    dir.removeRecursively();
+    QDir().mkpath(dir.path());
+    std::printf("making %d photo-like 4032x3024 pictures as JPEG, HEIC and WebP in %s (once; "
+                "a minute or two)...\n",
+                FormatPictures, qPrintable(dir.path()));
+    std::fflush(stdout);
+    auto run = [&convert](const QStringList &arguments) {
+        QProcess process;
+        process.start(convert, arguments);
+        return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    };
+    for (int i = 1; i <= FormatPictures; ++i) {
+        const QString source = dir.filePath(QStringLiteral("source.png"));
+        const QString name = dir.filePath(QStringLiteral("F%1.").arg(i));
+        if (!run({QStringLiteral("-size"), QStringLiteral("4032x3024"), QStringLiteral("-seed"),
+                  QString::number(100 + i), QStringLiteral("plasma:fractal"),
+                  QStringLiteral("-attenuate"), QStringLiteral("0.3"), QStringLiteral("+noise"),
+                  QStringLiteral("Gaussian"), source}) ||
+            !run({source, QStringLiteral("-sampling-factor"), QStringLiteral("4:2:0"),
+                  QStringLiteral("-quality"), QStringLiteral("85"),
+                  name + QStringLiteral("JPG")}) ||
+            !run({source, QStringLiteral("-quality"), QStringLiteral("50"),
+                  name + QStringLiteral("HEIC")}) ||
+            !run({source, QStringLiteral("-quality"), QStringLiteral("80"),
+                  name + QStringLiteral("WEBP")}))
+            return {};
+        QFile::remove(source);
+    }
+    QFile marker(done);
+    return marker.open(QIODevice::WriteOnly) ? dir.path() : QString();
 }
 
 // Offscreen windows on one 1920 x 1080 screen at 96 dpi, for this process and its children.
@@ -768,6 +820,54 @@ int main(int argc, char *argv[])
                          number(median(startUps)), QStringLiteral("< 300"),
                          median(startUps) < MaxStartUpMs);
     }
+
+    // 6. A 12-megapixel HEIC and WebP next to a JPEG of the same size: turn start to ready, no
+    // prefetch. libheif decodes only at full size; the JPEG shrinks while it decodes.
+    if (wanted(6)) {
+        const QString folder = makeFormatPictures(regenerate);
+        if (folder.isEmpty()) {
+            report.skip(QStringLiteral("6. 12-megapixel pictures by format"), QString(),
+                        QStringLiteral("cannot make them: apt-get install imagemagick"));
+        } else {
+            QMap<QString, double> perPicture, cpuPerPicture;
+            for (const QString &extension :
+                 {QStringLiteral("JPG"), QStringLiteral("HEIC"), QStringLiteral("WEBP")}) {
+                QList<double> times, cpu;
+                for (int round = 0; round < rounds; ++round) {
+                    const double cpuBefore = cpuSeconds();
+                    const ShowRun run = runShow(folder, 0.25, false, {}, extension);
+                    cpu << (cpuSeconds() - cpuBefore) * 1000.0 / FormatPictures;
+                    for (int i = 0; i < run.turns.size(); ++i) {
+                        if (round > 0 || i > 0) // the first also loads the format's plug-in
+                            times << ms(run.turns[i].ready - run.turns[i].start);
+                    }
+                    if (run.turns.size() != FormatPictures || !run.messages.isEmpty())
+                        times.clear();
+                }
+                perPicture[extension] = times.isEmpty() ? -1 : median(times);
+                cpuPerPicture[extension] = median(cpu);
+            }
+            auto shown = [](double value) {
+                return value < 0 ? QStringLiteral("not shown") : number(value);
+            };
+            report.info(QStringLiteral("6. 4032x3024, no prefetch: JPEG, turn to ready (ms)"),
+                        shown(perPicture[QStringLiteral("JPG")]));
+            report.info(QStringLiteral("   HEIC (ms)"), shown(perPicture[QStringLiteral("HEIC")]));
+            report.info(QStringLiteral("   WebP (ms)"), shown(perPicture[QStringLiteral("WEBP")]));
+            report.info(QStringLiteral("   (process CPU per picture: JPEG/HEIC/WebP, ms)"),
+                        QStringLiteral("%1/%2/%3")
+                            .arg(number(cpuPerPicture[QStringLiteral("JPG")], 0),
+                                 number(cpuPerPicture[QStringLiteral("HEIC")], 0),
+                                 number(cpuPerPicture[QStringLiteral("WEBP")], 0)));
+            if (perPicture[QStringLiteral("JPG")] > 0 && perPicture[QStringLiteral("HEIC")] > 0)
+                report.info(
+                    QStringLiteral("   HEIC / JPEG"),
+                    number(perPicture[QStringLiteral("HEIC")] / perPicture[QStringLiteral("JPG")],
+                           1) +
+                        u'x');
+        }
+    }
+    std::fflush(stdout);
 
     std::printf("\nload average at the end: %s\n", qPrintable(loadAverage()));
     std::printf("%d failed, %d skipped\n", report.failures, report.skipped);

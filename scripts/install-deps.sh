@@ -7,6 +7,11 @@ packages=(
     # build
     cmake g++ ninja-build pkg-config
     qt6-base-dev qt6-multimedia-dev
+    # HEIC, HEIF and AVIF pictures: the program's own image plugin on libheif (libheif1 with
+    # its HEVC and AV1 decoders and encoders comes with it; the tests encode with it)
+    libheif-dev
+    # WebP and TIFF pictures: Qt's own image plugins
+    qt6-image-formats-plugins
     # sound: Qt's GStreamer backend plays MP3 and WAV with these
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     # Qt's own dialogs and buttons in Italian

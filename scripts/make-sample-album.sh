@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Builds the small sample album in examples/album/: ten pictures (landscape,
+# Builds the small sample album in examples/album/: ten JPEG pictures (landscape,
 # portrait, square, one stored sideways with an EXIF orientation tag, one very
-# large) and a few short pieces of music to go with them.
+# large), a HEIC picture stored sideways with its own rotation, a WebP picture,
+# and a few short pieces of music to go with them.
 #
 # Everything is drawn and synthesised here, so the output is the same on every
 # run (fixed seeds) and nothing has to be downloaded.
 #
 # Usage: scripts/make-sample-album.sh        (from any directory, no arguments)
-# Needs ImageMagick (convert), sox with MP3 support and lame.
+# Needs ImageMagick (convert, with HEIC and WebP as Debian builds it), python3,
+# sox with MP3 support and lame.
 set -euo pipefail
 
 script_dir=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")" && pwd)
@@ -15,12 +17,12 @@ repo_root=$(cd -- "$script_dir/.." && pwd)
 out="$repo_root/examples/album"
 
 missing=()
-for tool in convert sox lame; do
+for tool in convert python3 sox lame; do
     command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
 if ((${#missing[@]})); then
     echo "Mancano i programmi: ${missing[*]}" >&2
-    echo "Su Debian/Ubuntu: apt-get install imagemagick sox libsox-fmt-mp3 lame" >&2
+    echo "Su Debian/Ubuntu: apt-get install imagemagick python3 sox libsox-fmt-mp3 lame" >&2
     exit 1
 fi
 
@@ -151,6 +153,99 @@ set_exif_orientation() {
         tail -c +$((after + 1)) "$file"
     } >"$file.tmp"
     mv -- "$file.tmp" "$file"
+}
+
+# Stores a rotation in a HEIF file that has none: an irot box (ANGLE in quarter turns
+# anticlockwise, 1-3) joins the primary picture's properties, and every offset into the data
+# after it moves by the bytes added. 3 means "turn 90 degrees clockwise to view".
+# Arguments: FILE ANGLE
+set_heif_rotation() {
+    python3 - "$1" "$2" <<'PYTHON'
+import struct, sys
+
+path, angle = sys.argv[1], int(sys.argv[2])
+data = bytearray(open(path, "rb").read())
+
+def boxes(start, end):
+    """(type, box start, content start, box end) of the boxes between start and end."""
+    at = start
+    while at + 8 <= end:
+        size, kind = struct.unpack_from(">I4s", data, at)
+        yield kind, at, at + 8, at + size
+        at += size
+
+def find(kind, start, end):
+    return next(b for b in boxes(start, end) if b[0] == kind)
+
+_, meta, meta_in, meta_end = find(b"meta", 0, len(data))
+meta_in += 4  # version and flags
+_, iprp, iprp_in, iprp_end = find(b"iprp", meta_in, meta_end)
+_, ipco, ipco_in, ipco_end = find(b"ipco", iprp_in, iprp_end)
+_, ipma, ipma_in, ipma_end = find(b"ipma", iprp_in, iprp_end)
+_, _, pitm_in, _ = find(b"pitm", meta_in, meta_end)
+primary = struct.unpack_from(">H" if data[pitm_in] == 0 else ">I", data, pitm_in + 4)[0]
+if any(b[0] == b"irot" for b in boxes(ipco_in, ipco_end)):
+    sys.exit("the file already has a rotation")
+index = sum(1 for _ in boxes(ipco_in, ipco_end)) + 1
+
+# The primary picture's associations get the new property, marked essential.
+version, flags = data[ipma_in], data[ipma_in + 3]
+wide_ids, wide_indices = version >= 1, flags & 1
+at = ipma_in + 8
+for _ in range(struct.unpack_from(">I", data, ipma_in + 4)[0]):
+    item = struct.unpack_from(">I" if wide_ids else ">H", data, at)[0]
+    at += 4 if wide_ids else 2
+    count = data[at]
+    if item == primary:
+        data[at] += 1
+        association_at = at + 1 + count * (2 if wide_indices else 1)
+        association = struct.pack(">H", 0x8000 | index) if wide_indices else bytes([0x80 | index])
+        break
+    at += 1 + count * (2 if wide_indices else 1)
+else:
+    sys.exit("the primary picture has no properties")
+irot = struct.pack(">I4sB", 9, b"irot", angle)
+
+# Insert from the back so that the earlier places stay valid, then grow the boxes around them.
+data[association_at:association_at] = association
+data[ipco_end:ipco_end] = irot
+added = len(irot) + len(association)
+for box, grown in ((meta, added), (iprp, added), (ipco, len(irot)), (ipma + len(irot), len(association))):
+    struct.pack_into(">I", data, box, struct.unpack_from(">I", data, box)[0] + grown)
+
+# Offsets into the file past the insertion (the coded data after the metadata) move.
+_, _, iloc_in, _ = find(b"iloc", meta_in, meta_end + added)
+version = data[iloc_in]
+sizes = data[iloc_in + 4] << 8 | data[iloc_in + 5]
+offset_size, length_size, base_size = sizes >> 12, sizes >> 8 & 15, sizes >> 4 & 15
+index_size = sizes & 15 if version >= 1 else 0
+at = iloc_in + 6
+count_format = ">H" if version < 2 else ">I"
+items = struct.unpack_from(count_format, data, at)[0]
+at += struct.calcsize(count_format)
+
+def shift(at, size):
+    if size:
+        value = int.from_bytes(data[at:at + size], "big")
+        if value >= iprp:
+            data[at:at + size] = (value + added).to_bytes(size, "big")
+    return at + size
+
+for _ in range(items):
+    at += 2 if version < 2 else 4
+    method = data[at + 1] & 15 if version >= 1 else 0
+    at += 2 if version >= 1 else 0
+    at += 2  # data reference index
+    base = int.from_bytes(data[at:at + base_size], "big")
+    at = shift(at, base_size) if method == 0 else at + base_size
+    extents = struct.unpack_from(">H", data, at)[0]
+    at += 2
+    for _ in range(extents):
+        at += index_size
+        at = shift(at, offset_size) if method == 0 and base == 0 else at + offset_size
+        at += length_size
+open(path, "wb").write(data)
+PYTHON
 }
 
 # --- Alba: sunrise over a calm sea ---------------------------------------------
@@ -435,6 +530,75 @@ make_dolomiti() {
         -sampling-factor 4:2:0 -quality 85 "$out/Dolomiti.JPG"
 }
 
+# --- Campanile: a bell tower among cypresses, as a phone saves it (HEIC) --------
+# The pixels are stored turned a quarter to the left and the file's own rotation
+# box (irot) turns them back, so the tower only stands upright in a viewer that
+# honours the rotation of a HEIF file.
+make_campanile() {
+    local w=1067 h=1600 t="$tmp/campanile"
+    texture 111 107x160 $w $h 1.0 "$t-clouds.png"
+    texture 112 107x160 $w $h 0.5 "$t-grass.png"
+    shape_mask $w $h "$(ridge $w $h 1180 50 0.8 2.3 4.1 1.7)" "$t-hill.png"
+    # Tower from y=1240 (base) up to the belfry at y=420, the spire up to y=250.
+    local tower="" cypress="" x
+    tower+="fill #c9a27a rectangle 420,560 640,1240 "
+    tower+="fill #b08a64 rectangle 590,560 640,1240 "
+    tower+="fill #d8b48c rectangle 405,540 655,560 rectangle 405,800 655,816 "
+    tower+="rectangle 405,1040 655,1056 "
+    tower+="fill #3a2a22 roundrectangle 455,600 505,720 22,22 roundrectangle 555,600 605,720 22,22 "
+    tower+="fill #5a4a3a roundrectangle 505,880 555,960 20,20 "
+    tower+="fill #c9a27a rectangle 440,420 620,540 "
+    tower+="fill #2e2420 roundrectangle 470,440 520,530 22,22 roundrectangle 540,440 590,530 22,22 "
+    tower+="fill #c8a040 circle 495,500 495,484 circle 565,500 565,484 "
+    tower+="fill #8a3a2a polygon 425,420 635,420 530,250 "
+    tower+="fill #4a4440 rectangle 527,200 533,252 rectangle 515,214 545,220 "
+    for x in 150 260 800 910; do
+        cypress+="fill #1e3a22 ellipse $x,1060 40,200 0,360 "
+    done
+    convert -size ${w}x$h gradient:'#4a86cc'-'#e6eef4' \
+        \( -size ${w}x$h xc:white \) \
+        \( "$t-clouds.png" -level 58%,85% \( -size ${w}x$h gradient:white-black \) \
+           -compose multiply -composite \) -compose over -composite \
+        \( -size ${w}x$h gradient:'#8cb04a'-'#4a7a2a' \
+           \( "$t-grass.png" +level 30%,70% \) -compose overlay -composite \) \
+        "$t-hill.png" -compose over -composite \
+        -draw "$tower $cypress" "$t.png"
+    grain 113 "$t.png" "$t-g.png" 0.06
+    convert "$t-g.png" -rotate -90 -strip -quality 45 "$out/Campanile.HEIC"
+    set_heif_rotation "$out/Campanile.HEIC" 3
+}
+
+# --- Vigneto: rows of vines on a hill at the end of summer (WebP) ---------------
+make_vigneto() {
+    local w=1600 h=1067 t="$tmp/vigneto"
+    texture 121 160x107 $w $h 1.0 "$t-clouds.png"
+    texture 122 160x107 $w $h 0.5 "$t-soil.png"
+    glow $w $h 1250 260 140 '#fff0c0' 8 "$t-halo.png"
+    shape_mask $w $h "$(ridge $w $h 470 40 0.9 2.1 4.7 0.6)" "$t-far.png"
+    shape_mask $w $h "$(ridge $w $h 560 30 0.6 1.7 3.9 2.2)" "$t-hill.png"
+    # Vine rows: curves that fan out from the crest of the hill towards the viewer.
+    local rows="" i x0 x1
+    for i in $(seq -14 14); do
+        x0=$((800 + i * 34)); x1=$((800 + i * 150))
+        rows+="path 'M $x0,560 Q $(((x0 + x1) / 2)),800 $x1,$h' "
+    done
+    convert -size ${w}x$h gradient:'#3e7cc8'-'#f2e2c0' \
+        \( -size ${w}x$h xc:white \) \
+        \( "$t-clouds.png" -level 60%,88% \( -size ${w}x$h gradient:white-black \) \
+           -compose multiply -composite \) -compose over -composite \
+        "$t-halo.png" -compose screen -composite \
+        \( -size ${w}x$h xc:'#7a8ab0' \) \( "$t-far.png" -blur 0x2 \) -compose over -composite \
+        \( -size ${w}x$h gradient:'#b89a5a'-'#8a6a3a' \
+           \( "$t-soil.png" +level 35%,65% \) -compose overlay -composite \
+           -fill none -stroke '#3e6a22' -strokewidth 14 -draw "$rows" \) \
+        "$t-hill.png" -compose over -composite -stroke none \
+        -fill '#e8dcc4' -draw 'rectangle 1180,500 1300,570' \
+        -fill '#a4442e' -draw 'polygon 1170,502 1310,502 1240,462' \
+        -fill '#4a3a30' -draw 'rectangle 1200,530 1220,570 rectangle 1250,520 1275,540' "$t.png"
+    grain 123 "$t.png" "$t-g.png"
+    convert "$t-g.png" -strip -quality 80 -define webp:method=6 "$out/Vigneto.WEBP"
+}
+
 # --- Music ----------------------------------------------------------------------
 # Short pieces made of soft chords: notes are synthesised one by one (in
 # floating point, so the quiet mix keeps its detail), mixed, given a little
@@ -514,6 +678,19 @@ make_music() {
     pad 1.9 2.3 sine -16 -21 -9
     arpeggio 3.0 0.12 4.2 sine -12 14 17 19
     finish_piece "$out/Bosco.MP3" "Bosco"
+
+    # Campanile: bells, G major ringing down over a low held fifth.
+    arpeggio 0 0.5 4.2 sine -4 10 7 3 -2
+    arpeggio 2.2 0.5 5.4 sine -6 5 3 -2 -9
+    pad 0 5.4 triangle -18 -26 -19
+    finish_piece "$out/Campanile.MP3" "Campanile"
+
+    # Vigneto: an easy D major to G major, like a country song.
+    arpeggio 0 0.25 2.4 triangle -8 -7 -3 0 5 0 -3
+    pad 0 2.4 sine -15 -19 -14
+    arpeggio 2.2 0.25 4.8 triangle -8 -2 2 5 10 5 2
+    pad 2.2 2.6 sine -15 -14 -9
+    finish_piece "$out/Vigneto.MP3" "Vigneto"
 }
 
 # Tramonto.WAV is the stand-in for Tramonto.MP3: the slideshow queues the MP3
@@ -547,15 +724,22 @@ Immagini (.JPG):
   se il programma rispetta l'orientamento EXIF;
 - Dolomiti: un'immagine molto grande, 6000 x 4000 pixel.
 
+Altri formati (estensione HEIC o WEBP):
+- Campanile.HEIC, verticale, come la salva un telefono: i pixel sono salvati
+  di lato con la rotazione propria del file HEIF (irot); il campanile appare
+  diritto solo se il programma la rispetta;
+- Vigneto.WEBP, orizzontale, come si salva un'immagine dal web.
+
 Musica:
-- Alba.MP3, Mare.MP3, Tramonto.MP3, Bosco.MP3: brevi accordi di pochi
-  secondi che accompagnano l'immagine con lo stesso nome;
+- Alba.MP3, Mare.MP3, Tramonto.MP3, Bosco.MP3, Campanile.MP3, Vigneto.MP3:
+  brevi accordi di pochi secondi che accompagnano l'immagine con lo stesso
+  nome;
 - Tramonto.WAV: la riserva di Tramonto.MP3. Viene suonato solo se
   Tramonto.MP3, gia' messo in coda, non c'e' piu' quando arriva il suo
   turno (per provarlo, rinominare Tramonto.MP3 durante la presentazione).
 
 Immagini e suoni sono disegnati e sintetizzati da
-scripts/make-sample-album.sh con ImageMagick, sox e lame: nulla e' stato
+scripts/make-sample-album.sh con ImageMagick, python3, sox e lame: nulla e' stato
 scaricato. Lo script li ricrea identici:
 
     scripts/make-sample-album.sh
@@ -572,6 +756,8 @@ make_lago
 make_fiori
 make_faro
 make_dolomiti
+make_campanile
+make_vigneto
 make_music
 make_fallback_wav
 write_readme

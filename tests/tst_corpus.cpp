@@ -284,6 +284,16 @@ QByteArray jpegWithSize(QByteArray jpeg, quint16 width, quint16 height, char sam
     qFatal("no frame header in the JPEG sample");
 }
 
+// A HEIF file whose image spatial extent boxes state other dimensions; its coded picture stays.
+QByteArray heifWithSize(QByteArray heif, quint32 width, quint32 height)
+{
+    for (qsizetype at = heif.indexOf("ispe"); at >= 0; at = heif.indexOf("ispe", at + 4)) {
+        qToBigEndian(width, heif.data() + at + 8); // after the type, a version and flags
+        qToBigEndian(height, heif.data() + at + 12);
+    }
+    return heif;
+}
+
 template <typename T> QByteArray patchedLE(QByteArray bytes, qsizetype at, T value)
 {
     qToLittleEndian(value, bytes.data() + at);
@@ -308,6 +318,10 @@ QList<Sample> makeCorpus()
         {"gif", "GIF", gif(96, 64, 96, 64)},
         {"bmp", "BMP", encode(picture, "bmp")},
         {"bmp_indexed", "BMP", encode(indexed, "bmp")},
+        {"heic", "HEIC", TestFiles::encodeHeif(picture)},
+        {"avif", "AVIF", TestFiles::encodeHeif(picture, 1, /*av1*/ true)},
+        {"webp", "WEBP", encode(picture, "webp")},
+        {"tiff", "TIF", encode(picture, "tiff")},
     };
     QRandomGenerator random(20240607);
     for (const auto &base : bases) {
@@ -421,6 +435,15 @@ QList<Sample> makeCorpus()
                                         65535)}
            << Sample{QStringLiteral("lie_gif_empty_screen.GIF"), gif(16, 16, 0, 0)}
            << Sample{QStringLiteral("lie_gif_code_size_12.GIF"), gif(16, 16, 16, 16, 12)};
+
+    // A stated size past the limit; a coded picture far larger than the stated one, which the
+    // decoder would allocate and decode whole.
+    const QByteArray heic = bases[7].bytes;
+    corpus << Sample{QStringLiteral("lie_heic_30000x30000.HEIC"), heifWithSize(heic, 30000, 30000),
+                     Expect::Refused}
+           << Sample{QStringLiteral("lie_heic_coded_512x512_stated_16x16.HEIC"),
+                     heifWithSize(TestFiles::encodeHeif(pattern(512, 512)), 16, 16),
+                     Expect::Refused};
 
     const QByteArray bmp = bases[5].bytes;
     const QByteArray bmpIndexed = bases[6].bytes;

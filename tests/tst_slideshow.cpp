@@ -7,10 +7,12 @@
 #include "support/showfixture.h"
 #include "support/testfiles.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QFile>
 #include <QImageWriter>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +34,8 @@ private slots:
     void withMusicTheCountersNeverEndTheShow();
     void theImageTakesItsSizeFromThePicturesShape();
     void turnedAndHugePicturesLoad();
+    void everyFormatShowsAsJpgDoesWithItsMusic_data();
+    void everyFormatShowsAsJpgDoesWithItsMusic();
     void theWaitIsRealElapsedTime();
     void aStopRequestEndsALongWaitAtOnce();
     void aDelayTakenDuringTheWaitAppliesToIt();
@@ -268,6 +272,82 @@ void SlideshowTest::turnedAndHugePicturesLoad()
     QVERIFY(!shown.isNull());
     QVERIFY(shown.width() <= Twips::toPixels(w - 500) * viewer->devicePixelRatioF() + 1);
     QCOMPARE(viewer->Picture1->size(), QSize(12000, 9000));
+}
+
+void SlideshowTest::everyFormatShowsAsJpgDoesWithItsMusic_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<int>("orientation"); // the file's own, numbered as in EXIF
+    QTest::addColumn<QSize>("size");      // upright, pixels
+    const QSize small(40, 60);
+    QTest::newRow("HEIC turned") << "HEIC" << 6 << small;
+    QTest::newRow("HEIF turned and mirrored") << "HEIF" << 5 << small;
+    QTest::newRow("AVIF turned") << "AVIF" << 8 << small;
+    QTest::newRow("WEBP") << "WEBP" << 1 << small;
+    QTest::newRow("TIF turned") << "TIF" << 6 << small;
+    QTest::newRow("TIFF") << "TIFF" << 1 << small;
+    // Read whole before it is scaled: past Qt's default allocation limit, within the program's.
+    QTest::newRow("TIF, a colour A4 page scanned at 600 dpi") << "TIF" << 1 << QSize(4960, 7016);
+    QTest::newRow("JPEG") << "JPEG" << 1 << small;
+    QTest::newRow("PNG") << "PNG" << 1 << small;
+}
+
+void SlideshowTest::everyFormatShowsAsJpgDoesWithItsMusic()
+{
+    QFETCH(QString, extension);
+    QFETCH(int, orientation);
+    QFETCH(QSize, size);
+    // Upright: a portrait with red at the top left, green at the top right, blue below. The
+    // file stores it so that its orientation brings it back upright.
+    QImage upright(size, QImage::Format_RGB32);
+    upright.fill(Qt::blue);
+    QPainter(&upright).fillRect(0, 0, size.width() / 2, size.height() / 2, Qt::red);
+    QPainter(&upright).fillRect(size.width() / 2, 0, size.width() - size.width() / 2,
+                                size.height() / 2, Qt::green);
+    const QImage stored = orientation == 5   ? upright.transformed(QTransform(0, 1, 1, 0, 0, 0))
+                          : orientation == 6 ? upright.transformed(QTransform().rotate(-90))
+                          : orientation == 8 ? upright.transformed(QTransform().rotate(90))
+                                             : upright;
+    QByteArray bytes;
+    if (extension.startsWith(QStringLiteral("HEI")) || extension == QStringLiteral("AVIF")) {
+        bytes = TestFiles::encodeHeif(stored, orientation, extension == QStringLiteral("AVIF"));
+    } else {
+        QBuffer buffer(&bytes);
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QImageWriter writer(&buffer, extension.toLower().toLatin1());
+        writer.setTransformation(orientation == 6 ? QImageIOHandler::TransformationRotate90
+                                                  : QImageIOHandler::TransformationNone);
+        if (extension.startsWith(QStringLiteral("TIF")))
+            writer.setCompression(1); // LZW, as scanners save
+        QVERIFY2(writer.write(stored), qPrintable(writer.errorString()));
+    }
+    // A good picture with its music, and the same file cut in half.
+    const QString good = m_dir->filePath(QStringLiteral("Foto.") + extension);
+    const QString broken = m_dir->filePath(QStringLiteral("Rotto.") + extension);
+    TestFiles::writeBytes(good, bytes);
+    TestFiles::writeBytes(broken, bytes.left(bytes.size() / 2));
+    TestFiles::writeBytes(m_dir->filePath(QStringLiteral("Foto.MP3")), "ID3");
+
+    ShowFixture show;
+    show.confirmShow(m_dir->path(), QStringLiteral("0.05"), /*cyclic*/ false, extension);
+    QVERIFY(show.waitForShowEnd());
+    QCOMPARE(show.captions, (QStringList{good, broken}));
+    QCOMPARE(show.player.filesSet, QStringList{m_dir->filePath(QStringLiteral("Foto.MP3"))});
+    QCOMPARE(show.services.messages,
+             QStringList{QStringLiteral("Immagine ") + broken +
+                         QStringLiteral("\r di formato non compatibile !!!\r\r 481 - Immagine "
+                                        "non valida")});
+    // Shown upright, in the place of a portrait.
+    LARK_M7 *viewer = show.viewer();
+    QCOMPARE(show.imageSizesAtCaption[1], QSize(Twips::toPixels(viewer->outerWidth() / 2),
+                                                Twips::toPixels(viewer->outerHeight() - 600)));
+    const QImage shown = show.imagesAtCaption[1];
+    QVERIFY(shown.height() > shown.width());
+    const int w = shown.width(), h = shown.height();
+    QVERIFY(near(shown.pixelColor(w / 4, h / 4), Qt::red));
+    QVERIFY(near(shown.pixelColor(w * 3 / 4, h / 4), Qt::green));
+    QVERIFY(near(shown.pixelColor(w / 4, h * 3 / 4), Qt::blue));
+    QVERIFY(near(shown.pixelColor(w * 3 / 4, h * 3 / 4), Qt::blue));
 }
 
 void SlideshowTest::theWaitIsRealElapsedTime()

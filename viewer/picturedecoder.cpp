@@ -66,6 +66,9 @@ std::optional<OpenPicture> openPicture(const QString &path)
             picture.file.get(), QFileInfo(path).suffix().toLower().toLatin1());
     }
     picture.reader->setAutoTransform(true);
+    // TIFF, WebP and PNG are read whole before they are scaled, 4 bytes a pixel: Qt's default
+    // limit of 128 MB would refuse a page scanned at 600 dpi or a 48-megapixel photo.
+    picture.reader->setAllocationLimit(int(MaxPixels * 4 >> 20));
     return picture;
 }
 

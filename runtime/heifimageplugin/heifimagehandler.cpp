@@ -1,0 +1,188 @@
+#include "runtime/heifimageplugin/heifimagehandler.h"
+
+#include "runtime/heifimageplugin/hevccodedsize.h"
+
+#include <QImage>
+#include <QVariant>
+
+#include <libheif/heif.h>
+
+// Where libheif reads the file: the device, from the position it had when reading started.
+struct HeifStream
+{
+    QIODevice *device = nullptr;
+    qint64 origin = 0; // bytes
+};
+
+namespace {
+
+// As for every other picture: a larger one costs too much time and memory to decode (a HEIF
+// picture is decoded whole, 4 bytes a pixel).
+constexpr qint64 MaxPixels = 200'000'000;
+
+// libheif reads through these; it asks for no byte past what the file's boxes point at.
+int64_t streamPosition(void *userdata)
+{
+    auto *stream = static_cast<HeifStream *>(userdata);
+    return stream->device->pos() - stream->origin;
+}
+
+int streamRead(void *data, size_t size, void *userdata)
+{
+    auto *stream = static_cast<HeifStream *>(userdata);
+    return stream->device->read(static_cast<char *>(data), qint64(size)) == qint64(size) ? 0 : 1;
+}
+
+int streamSeek(int64_t position, void *userdata)
+{
+    auto *stream = static_cast<HeifStream *>(userdata);
+    return position >= 0 && stream->device->seek(stream->origin + position) ? 0 : 1;
+}
+
+// The file is complete: a size past its end never comes.
+heif_reader_grow_status streamWaitForSize(int64_t size, void *userdata)
+{
+    auto *stream = static_cast<HeifStream *>(userdata);
+    return size <= stream->device->size() - stream->origin
+               ? heif_reader_grow_status_size_reached
+               : heif_reader_grow_status_size_beyond_eof;
+}
+
+const heif_reader StreamReader = {1, streamPosition, streamRead, streamSeek, streamWaitForSize};
+
+void freeDecoded(void *decoded)
+{
+    heif_image_release(static_cast<heif_image *>(decoded));
+}
+
+} // namespace
+
+HeifImageHandler::HeifImageHandler() = default;
+
+HeifImageHandler::~HeifImageHandler()
+{
+    if (m_primary)
+        heif_image_handle_release(m_primary);
+    if (m_context)
+        heif_context_free(m_context);
+}
+
+bool HeifImageHandler::canRead(QIODevice *device)
+{
+    if (!device || !device->isReadable())
+        return false;
+    // The file type box, with its brands, comes first and is short.
+    const QByteArray start = device->peek(64);
+    return start.size() >= 12 &&
+           heif_check_filetype(reinterpret_cast<const uint8_t *>(start.constData()),
+                               int(start.size())) == heif_filetype_yes_supported;
+}
+
+bool HeifImageHandler::canRead() const
+{
+    // Once the boxes are read the device is no longer at the file's start.
+    if (m_state != State::Unread)
+        return m_state == State::Ready;
+    if (!canRead(device()))
+        return false;
+    const QByteArray start = device()->peek(64);
+    const bool av1 = heif_has_compatible_brand(reinterpret_cast<const uint8_t *>(start.constData()),
+                                               int(start.size()), "avif") == 1;
+    setFormat(av1 ? "avif" : "heic");
+    return true;
+}
+
+bool HeifImageHandler::load() const
+{
+    if (m_state != State::Unread)
+        return m_state == State::Ready;
+    m_state = State::Failed;
+    QIODevice *source = device();
+    if (!source || source->isSequential() || !canRead(source))
+        return false;
+    m_stream = std::make_unique<HeifStream>(HeifStream{source, source->pos()});
+    m_context = heif_context_alloc();
+    if (!m_context ||
+        heif_context_read_from_reader(m_context, &StreamReader, m_stream.get(), nullptr).code !=
+            heif_error_Ok ||
+        heif_context_get_primary_image_handle(m_context, &m_primary).code != heif_error_Ok)
+        return false;
+    // The size after the file's own crop, rotation and mirror; and the one its boxes state
+    // before any crop (turned with the picture).
+    const QSize size(heif_image_handle_get_width(m_primary),
+                     heif_image_handle_get_height(m_primary));
+    const QSize uncropped(heif_image_handle_get_ispe_width(m_primary),
+                          heif_image_handle_get_ispe_height(m_primary));
+    const QSize stated = uncropped.isEmpty() ? size : uncropped;
+    if (size.isEmpty() || qint64(size.width()) * size.height() > MaxPixels ||
+        qint64(stated.width()) * stated.height() > MaxPixels)
+        return false;
+    // The decoder allocates the coded picture, which may be far larger than the stated one:
+    // only rounding up to whole coding blocks (64 pixels at most) is allowed.
+    const qint64 coded = HevcCodedSize::largestPicture(source, m_stream->origin);
+    if (coded < 0 || coded > qint64(stated.width() + 63) * (stated.height() + 63))
+        return false;
+    m_size = size;
+    m_state = State::Ready;
+    return true;
+}
+
+bool HeifImageHandler::read(QImage *image)
+{
+    if (!load())
+        return false;
+    const bool alpha = heif_image_handle_has_alpha_channel(m_primary);
+    heif_decoding_options *options = heif_decoding_options_alloc();
+    options->convert_hdr_to_8bit = 1;
+    heif_image *decoded = nullptr;
+    // Four bytes a pixel: the smooth scale takes them as they are.
+    const heif_error error = heif_decode_image(m_primary, &decoded, heif_colorspace_RGB,
+                                               heif_chroma_interleaved_RGBA, options);
+    heif_decoding_options_free(options);
+    if (error.code != heif_error_Ok || !decoded) {
+        if (decoded)
+            heif_image_release(decoded);
+        return false;
+    }
+    int stride = 0;
+    const uint8_t *pixels =
+        heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
+    const QSize size(heif_image_get_width(decoded, heif_channel_interleaved),
+                     heif_image_get_height(decoded, heif_channel_interleaved));
+    if (!pixels || size.isEmpty() ||
+        heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved) != 8) {
+        heif_image_release(decoded);
+        return false;
+    }
+    // The decoded pixels stay libheif's until the wrapping image lets them go.
+    const QImage whole(pixels, size.width(), size.height(), stride,
+                       alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888, freeDecoded,
+                       decoded);
+    const QImage::Format shown = alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    if (m_scaledSize.isValid() && !m_scaledSize.isEmpty() && m_scaledSize != size)
+        *image = whole.scaled(m_scaledSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                     .convertToFormat(shown);
+    else
+        *image = whole.convertToFormat(shown);
+    return !image->isNull();
+}
+
+QVariant HeifImageHandler::option(ImageOption option) const
+{
+    if (option == Size && load())
+        return m_size;
+    if (option == ScaledSize)
+        return m_scaledSize;
+    return {};
+}
+
+void HeifImageHandler::setOption(ImageOption option, const QVariant &value)
+{
+    if (option == ScaledSize)
+        m_scaledSize = value.toSize();
+}
+
+bool HeifImageHandler::supportsOption(ImageOption option) const
+{
+    return option == Size || option == ScaledSize;
+}

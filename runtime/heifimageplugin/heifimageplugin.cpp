@@ -1,0 +1,44 @@
+#include "runtime/heifimageplugin/heifimageplugin.h"
+
+#include "runtime/heifimageplugin/heifimagehandler.h"
+
+#include <libheif/heif.h>
+
+namespace {
+
+bool isHeifFormat(const QByteArray &format)
+{
+    return format == "heic" || format == "heif" || format == "avif";
+}
+
+} // namespace
+
+// libheif registers its decoders once here, before any reader, on any thread, decodes.
+HeifImagePlugin::HeifImagePlugin(QObject *parent) : QImageIOPlugin(parent)
+{
+    heif_init(nullptr);
+}
+
+HeifImagePlugin::~HeifImagePlugin()
+{
+    heif_deinit();
+}
+
+QImageIOPlugin::Capabilities HeifImagePlugin::capabilities(QIODevice *device,
+                                                           const QByteArray &format) const
+{
+    // Named as one of ours, the reader still asks the handler whether the content is.
+    if (isHeifFormat(format))
+        return CanRead;
+    if (!format.isEmpty() || !device || !device->isOpen())
+        return {};
+    return HeifImageHandler::canRead(device) ? CanRead : Capabilities();
+}
+
+QImageIOHandler *HeifImagePlugin::create(QIODevice *device, const QByteArray &format) const
+{
+    auto *handler = new HeifImageHandler;
+    handler->setDevice(device);
+    handler->setFormat(format);
+    return handler;
+}
