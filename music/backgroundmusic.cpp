@@ -7,9 +7,13 @@
 #include "runtime/runtimeerror.h"
 #include "state/sharedstate.h"
 
-#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+
+#include <cstring>
+
+#include <dirent.h>
 
 namespace {
 
@@ -22,12 +26,10 @@ QString folderPartOf(const QString &path)
     return path.left(path.size() - Paths::fileNameOf(path).size());
 }
 
-// The sound file that answers to path ignoring letter case and that opens for reading;
-// empty when there is none.
-QString openableIgnoringCase(const QString &path)
+// The lookup to use: the one given, else the one done here.
+QString find(const BackgroundMusic::FindSound &given, const QString &path)
 {
-    const QString found = BackgroundMusic::findIgnoringCase(path);
-    return !found.isEmpty() && FileProbe::canOpenForReading(found) ? found : QString();
+    return given ? given(path) : BackgroundMusic::openableIgnoringCase(path);
 }
 
 // Runs one step of PlayTrack; false when the player raised an error, which is then dropped.
@@ -65,26 +67,39 @@ QString findIgnoringCase(const QString &path)
     // The exact spelling needs no look at the whole folder.
     if (QFileInfo(path).isFile())
         return path;
+    // The folder's names are read as they are stored, without asking the file system about
+    // each: a folder of tens of thousands of pictures is looked through in milliseconds.
     const QString folder = folderPartOf(path);
-    QDirIterator entries(folder.isEmpty() ? QStringLiteral(".") : folder,
-                         QDir::Files | QDir::Hidden);
+    DIR *entries = ::opendir(QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder));
+    if (!entries)
+        return {};
+    const qsizetype nameBytes = QFile::encodeName(name).size();
     QString found;
-    while (entries.hasNext()) {
-        entries.next();
-        const QString candidate = entries.fileName();
+    while (const dirent *entry = ::readdir(entries)) {
+        // Spellings of one name differ in the case of their letters, rarely in their length.
+        if (qsizetype(std::strlen(entry->d_name)) != nameBytes)
+            continue;
+        const QString candidate = QFile::decodeName(entry->d_name);
         // Of several spellings the same one is taken every time, whatever the folder's order.
         if (candidate.compare(name, Qt::CaseInsensitive) == 0 &&
-            (found.isEmpty() || candidate < found))
+            (found.isEmpty() || candidate < found) && QFileInfo(folder + candidate).isFile())
             found = candidate;
     }
+    ::closedir(entries);
     return found.isEmpty() ? QString() : folder + found;
 }
 
-void CONTROLLO_ESISTENZA_MP3(QString &MUSICA, Int16 &ER)
+QString openableIgnoringCase(const QString &path)
+{
+    const QString found = findIgnoringCase(path);
+    return !found.isEmpty() && FileProbe::canOpenForReading(found) ? found : QString();
+}
+
+void CONTROLLO_ESISTENZA_MP3(QString &MUSICA, Int16 &ER, const FindSound &given)
 {
     ER = 0;
     const QString cut = cutExtension(MUSICA);
-    const QString found = openableIgnoringCase(cut + Mp3Extension);
+    const QString found = find(given, cut + Mp3Extension);
     if (!found.isEmpty()) {
         MUSICA = found;
     } else {
@@ -101,7 +116,7 @@ void RunMusicStep(const MusicContext &music)
 
     const QString entry = playlistEntryFor(state.ImageFolder, state.CurrentName);
     QString probed = entry;
-    CONTROLLO_ESISTENZA_MP3(probed, state.ProbeFailed);
+    CONTROLLO_ESISTENZA_MP3(probed, state.ProbeFailed, music.find);
     if (state.ProbeFailed == 0) {
         // The ring: after the last entry the next path overwrites entry 1.
         if (state.TrackCount >= LastEntry)
@@ -120,14 +135,16 @@ void RunMusicStep(const MusicContext &music)
         state.TrackPos = 0;
     state.TrackPos += 1;
     state.CurrentTrack = state.Playlist(state.TrackPos);
-    GL_LARK::PlayTrack(music.player, music.nowPlaying, state.CurrentTrack, state.ProbeFailed);
+    GL_LARK::PlayTrack(music.player, music.nowPlaying, state.CurrentTrack, state.ProbeFailed,
+                       music.find);
 }
 
 } // namespace BackgroundMusic
 
 namespace GL_LARK {
 
-void PlayTrack(MediaPlayerControl &player, QLabel *Label3, QString &TrackFile, Int16 &PlayResult)
+void PlayTrack(MediaPlayerControl &player, QLabel *Label3, QString &TrackFile, Int16 &PlayResult,
+               const BackgroundMusic::FindSound &given)
 {
     PlayResult = 0;
     // An empty entry names no file: nothing is looked for, relative to nowhere.
@@ -137,7 +154,7 @@ void PlayTrack(MediaPlayerControl &player, QLabel *Label3, QString &TrackFile, I
     }
 
     const QString cut = BackgroundMusic::cutExtension(TrackFile);
-    const QString mp3 = openableIgnoringCase(cut + Mp3Extension);
+    const QString mp3 = find(given, cut + Mp3Extension);
     // With the MP3 a failing step of the player is skipped; with the WAV fallback any failure
     // ends the call with PlayResult 1.
     const bool fallback = mp3.isEmpty();
@@ -145,7 +162,7 @@ void PlayTrack(MediaPlayerControl &player, QLabel *Label3, QString &TrackFile, I
         TrackFile = mp3;
     } else {
         TrackFile = cut + WavExtension;
-        const QString wav = openableIgnoringCase(TrackFile);
+        const QString wav = find(given, TrackFile);
         if (wav.isEmpty()) {
             PlayResult = 1;
             return;

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class MediaPlayerControl;
 class QLabel;
 struct SharedState;
@@ -15,14 +17,23 @@ namespace BackgroundMusic {
 // The last playlist entry; the entry after it is entry 1 again.
 constexpr int LastEntry = 200;
 
+// Finds the sound file that answers to a path ignoring letter case and that opens for
+// reading: the file found, or empty. The show has it done on a worker thread; empty, the
+// lookup is done where it is asked for.
+using FindSound = std::function<QString(const QString &path)>;
+
 // What the music step works on: the program-wide state, the player and the now-playing label
-// of the setup window (may be null: nothing is shown then).
+// of the setup window (may be null: nothing is shown then), and how sound files are found.
 struct MusicContext
 {
     SharedState &state;
     MediaPlayerControl &player;
     QLabel *nowPlaying;
+    FindSound find = {};
 };
+
+// The lookup FindSound stands for, done here.
+QString openableIgnoringCase(const QString &path);
 
 // The path without the extension of its file name: cut at the last dot of the file-name
 // part, never inside the folder; a name without a dot stays whole.
@@ -39,7 +50,7 @@ QString findIgnoringCase(const QString &path);
 // Whether the MP3 of a sound path exists: MUSICA, with or without an extension, becomes the
 // MP3 found (ER 0) or the path cut & ".WAV" (ER 1, the WAV itself is not looked for).
 // Raises no error.
-void CONTROLLO_ESISTENZA_MP3(QString &MUSICA, Int16 &ER);
+void CONTROLLO_ESISTENZA_MP3(QString &MUSICA, Int16 &ER, const FindSound &find = {});
 
 // The music step after a shown picture: queues the picture's MP3 when it exists (a ring of
 // LastEntry entries) and, when the player is free, hands the next entry to PlayTrack.
@@ -56,6 +67,7 @@ namespace GL_LARK {
 // was asked to play, the call ends with one yield to the event queue. PlayResult is 1 when the
 // entry is empty, when no WAV of the fallback opens, or when the player fails during the
 // fallback; else 0 (with the MP3 a failing step of the player is skipped).
-void PlayTrack(MediaPlayerControl &player, QLabel *Label3, QString &TrackFile, Int16 &PlayResult);
+void PlayTrack(MediaPlayerControl &player, QLabel *Label3, QString &TrackFile, Int16 &PlayResult,
+               const BackgroundMusic::FindSound &find = {});
 
 } // namespace GL_LARK

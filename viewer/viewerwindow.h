@@ -129,6 +129,8 @@ private:
     // Names the picture in the window's caption, exactly as given.
     void setCaption(const QString &caption);
     void PrintViewer();
+    // How the music finds sound files: on the worker, while the window waits.
+    std::function<QString(const QString &)> findSound();
     void leave(bool byFrame);
 
     SharedState &m_state;
