@@ -51,6 +51,9 @@ std::optional<Stamp> probe(const QString &path)
     return stamp;
 }
 
-bool canOpenForReading(const QString &path) { return probe(path).has_value(); }
+bool canOpenForReading(const QString &path)
+{
+    return probe(path).has_value();
+}
 
 } // namespace FileProbe

@@ -52,7 +52,8 @@ FileWorker::FileWorker(int threads)
                 std::function<void()> job;
                 {
                     std::unique_lock lock(queue->mutex);
-                    queue->changed.wait(lock, [&] { return queue->ending || !queue->jobs.empty(); });
+                    queue->changed.wait(lock,
+                                        [&] { return queue->ending || !queue->jobs.empty(); });
                     if (queue->jobs.empty())
                         return;
                     job = std::move(queue->jobs.front());

@@ -42,8 +42,7 @@ public:
     {
         while (m_position < limit && fill()) {
             const char *start = m_buffer.constData() + (m_position - m_bufferStart);
-            const qint64 available =
-                std::min(m_bufferStart + m_buffer.size(), limit) - m_position;
+            const qint64 available = std::min(m_bufferStart + m_buffer.size(), limit) - m_position;
             const void *found = std::memchr(start, 0xFF, size_t(available));
             if (found) {
                 m_position += static_cast<const char *>(found) - start;
@@ -65,7 +64,8 @@ private:
         m_buffer.resize(qsizetype(std::min<qint64>(ChunkBytes, m_size - m_position)));
         qint64 got;
         do {
-            got = ::pread(m_descriptor, m_buffer.data(), size_t(m_buffer.size()), off_t(m_position));
+            got =
+                ::pread(m_descriptor, m_buffer.data(), size_t(m_buffer.size()), off_t(m_position));
         } while (got < 0 && errno == EINTR);
         if (got <= 0) {
             m_size = m_position; // unreadable from here: taken as the end
@@ -87,8 +87,7 @@ private:
 
 bool isFrame(int marker)
 {
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-           marker != 0xCC;
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
 } // namespace

@@ -32,7 +32,10 @@ bool turnsSideways(QImageIOHandler::Transformations transformation)
 
 // Raw samples a picture's data may decode to, bytes: 16-bit RGBA is the most any format here
 // stores. Formats other than JPEG are read no further than that beyond their header.
-qint64 rawBound(const QSize &size) { return qint64(size.width()) * size.height() * 8; }
+qint64 rawBound(const QSize &size)
+{
+    return qint64(size.width()) * size.height() * 8;
+}
 constexpr qint64 ReadSlackBytes = 64LL << 20;
 
 // An open picture file and a reader on it, limited to what its picture needs.
@@ -56,7 +59,8 @@ std::optional<OpenPicture> openPicture(const QString &path)
     picture.jpeg = JpegLayout::read(descriptor, size);
     picture.isJpeg = picture.jpeg.verdict != JpegLayout::Verdict::NotJpeg;
     picture.file = std::make_unique<PictureFile>(
-        descriptor, picture.jpeg.verdict == JpegLayout::Verdict::Decodable ? picture.jpeg.end : size);
+        descriptor,
+        picture.jpeg.verdict == JpegLayout::Verdict::Decodable ? picture.jpeg.end : size);
     // The format is the content's; a content too damaged to tell is tried as the name's
     // extension says.
     picture.reader = std::make_unique<QImageReader>(picture.file.get());

@@ -44,6 +44,9 @@ QSize naturalSize(const QString &path);
 // any encoder writes, or with data going on far beyond what its frame promises. The decoder
 // reads no further into the file than its picture needs.
 Picture decode(const QString &path, const Boxes &boxes);
-inline Picture decode(const QString &path, const QSize &box) { return decode(path, {box, box}); }
+inline Picture decode(const QString &path, const QSize &box)
+{
+    return decode(path, {box, box});
+}
 
 } // namespace PictureDecoder

@@ -39,4 +39,7 @@ qint64 PictureFile::readData(char *data, qint64 maxSize)
     return got;
 }
 
-qint64 PictureFile::writeData(const char *, qint64) { return -1; }
+qint64 PictureFile::writeData(const char *, qint64)
+{
+    return -1;
+}

@@ -36,9 +36,9 @@ void PicturePrefetcher::keepAhead(const QStringList &paths, const PictureDecoder
         if (same != m_pending.end())
             kept << *same;
         else
-            kept << Pending{path, boxes,
-                            m_worker.run<PictureDecoder::Picture>(
-                                [path, boxes] { return PictureDecoder::decode(path, boxes); })};
+            kept << Pending{path, boxes, m_worker.run<PictureDecoder::Picture>([path, boxes] {
+                                return PictureDecoder::decode(path, boxes);
+                            })};
     }
     // What is dropped and not started yet is skipped by the worker.
     m_pending = kept;
