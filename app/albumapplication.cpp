@@ -5,6 +5,7 @@
 #include "viewer/viewerwindow.h"
 
 #include <QCoreApplication>
+#include <QScreen>
 #include <QThread>
 
 #include <algorithm>
@@ -61,7 +62,12 @@ void AlbumApplication::openViewer()
         window.activateWindow();
         return;
     }
-    // The viewer opens maximized, beside the setup window.
+    // The viewer opens maximized on the screen of the setup window, beside it: where the user
+    // has moved the setup window to the television, the show is there.
+    if (QScreen *screen = m_setup->screen()) {
+        window.setScreen(screen);
+        window.move(screen->availableGeometry().topLeft());
+    }
     window.showMaximized();
 }
 
