@@ -1,10 +1,12 @@
 #include "app/albumapplication.h"
 
+#include "music/qtmediaplayer.h"
 #include "runtime/showclock.h"
 #include "setup/setupwindow.h"
 #include "viewer/viewerwindow.h"
 
 #include <QCoreApplication>
+#include <QScreen>
 #include <QThread>
 
 #include <algorithm>
@@ -19,6 +21,13 @@ AlbumApplication::AlbumApplication(PlatformServices &services, MediaPlayerContro
     m_setup = std::make_unique<LARK_M1>(
         m_state, m_services, m_player, m_gate, playerBar, [this] { openViewer(); },
         [this] { return m_viewer && m_viewer->isVisible(); });
+    // The desktop hears of a track as it starts and ends.
+    if (auto *qtPlayer = qobject_cast<QtMediaPlayer *>(playerBar)) {
+        QObject::connect(qtPlayer, &QtMediaPlayer::trackStarted, &m_remote,
+                         &RemoteControl::scheduleUpdate);
+        QObject::connect(qtPlayer, &QtMediaPlayer::trackFinished, &m_remote,
+                         &RemoteControl::scheduleUpdate);
+    }
 }
 
 AlbumApplication::~AlbumApplication()
@@ -44,6 +53,7 @@ LARK_M7 &AlbumApplication::viewer()
             if (viewer == m_viewer)
                 m_screenSaver.setInhibited(running);
         });
+        m_remote.watchViewer(viewer);
     }
     return *m_viewer;
 }
@@ -61,7 +71,13 @@ void AlbumApplication::openViewer()
         window.activateWindow();
         return;
     }
-    // The viewer opens maximized, beside the setup window; its first picture decodes meanwhile.
+    // The viewer opens maximized on the screen of the setup window, beside it: where the user
+    // has moved the setup window to the television, the show is there.
+    if (QScreen *screen = m_setup->screen()) {
+        window.setScreen(screen);
+        window.move(screen->availableGeometry().topLeft());
+    }
+    // Its first picture decodes meanwhile.
     window.prepareFirstPicture();
     window.showMaximized();
 }

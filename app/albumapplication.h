@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/remotecontrol.h"
 #include "runtime/commandgate.h"
 #include "runtime/fileworker.h"
 #include "runtime/screensaverinhibitor.h"
@@ -18,10 +19,13 @@ class QWidget;
 
 // The application object: owns the program-wide state, the setup window with the media
 // player, and the viewer, which it creates on first use. It keeps the screen awake while the
-// viewer's show runs.
+// viewer's show runs, and lets the desktop's media controls pause, continue and leave it.
 class AlbumApplication
 {
 public:
+    // The desktop entry's id, without ".desktop".
+    static constexpr const char *DesktopEntry = "album";
+
     // playerBar is the player's control bar for the setup window, or null (tests);
     // clock is the show's time, the real one when null.
     AlbumApplication(PlatformServices &services, MediaPlayerControl &player,
@@ -30,6 +34,7 @@ public:
 
     SharedState &state() { return m_state; }
     LARK_M1 &setupWindow() { return *m_setup; }
+    MediaPlayerControl &player() { return m_player; }
 
     // The viewer, loaded on first use; null while it is not loaded.
     LARK_M7 *viewerIfLoaded() const;
@@ -42,6 +47,8 @@ public:
     ScreenSaverInhibitor &screenSaver() { return m_screenSaver; }
     // Holds the windows' handlers while the show waits for its file work.
     CommandGate &gate() { return m_gate; }
+    // The show on the session bus, for the desktop's media controls.
+    RemoteControl &remote() { return m_remote; }
 
 private:
     void openViewer();
@@ -57,6 +64,7 @@ private:
     FileWorker m_fileChecks; // listing folders, probing files: quick work, one at a time
     FileWorker m_pictures;   // decoding pictures, on every core
     std::unique_ptr<LARK_M1> m_setup;
+    RemoteControl m_remote{*this};
     QPointer<LARK_M7> m_viewer;
     QList<QPointer<LARK_M7>> m_leftViewers; // hidden, going once their show is over
 };

@@ -93,7 +93,7 @@ int main(int argc, char *argv[])
     answerHelpAndVersion(argc, argv);
     QApplication application(argc, argv);
     setNames();
-    QApplication::setDesktopFileName(QStringLiteral("album"));
+    QApplication::setDesktopFileName(QString::fromLatin1(AlbumApplication::DesktopEntry));
 
     QIcon icon;
     for (int size : {16, 32, 48, 256})

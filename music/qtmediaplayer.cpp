@@ -151,6 +151,8 @@ void QtMediaPlayer::SetPlayerFile(const QString &path)
     if (m_playing)
         m_player->play();
     showPosition(0);
+    if (m_playing)
+        emit trackStarted();
 }
 
 QString QtMediaPlayer::currentFile() const

@@ -33,6 +33,8 @@ public:
     QString currentFile() const;
 
 signals:
+    // The set track has started playing.
+    void trackStarted();
     // The set track has ended, failed or been stopped.
     void trackFinished();
 

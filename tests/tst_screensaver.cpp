@@ -1,3 +1,4 @@
+#include "remote/mprisplayer.h"
 #include "runtime/screensaverinhibitor.h"
 #include "viewer/viewerwindow.h"
 
@@ -7,6 +8,11 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QFileInfo>
 #include <QMutex>
 #include <QProcess>
 #include <QPushButton>
@@ -17,6 +23,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstring>
 #include <memory>
@@ -25,6 +32,7 @@ namespace {
 
 constexpr const char *ShowWithoutBusArgument = "--show-without-bus";
 constexpr const char *FakeConnectionName = "fakeScreenSaver";
+constexpr const char *ControlsConnectionName = "desktopControls";
 
 void writePictures(const QString &folder, int count)
 {
@@ -110,6 +118,11 @@ class ScreenSaverTest : public QObject
 {
     Q_OBJECT
 
+public slots:
+    // What the desktop's media controls hear of the player.
+    void playerPropertiesChanged(const QString &interface, const QVariantMap &changed,
+                                 const QStringList &invalidated);
+
 private slots:
     void initTestCase();
     void init();
@@ -124,10 +137,18 @@ private slots:
     void theEndOfTheProgramReleasesTheScreen();
     void withoutABusNothingIsPrinted_data();
     void withoutABusNothingIsPrinted();
+    void theDesktopsMediaControlsPauseContinueAndLeaveTheShow_data();
+    void theDesktopsMediaControlsPauseContinueAndLeaveTheShow();
 
 private:
     void needBus();
     QStringList methods() const;
+    // Sends a command to the player as the desktop's controls do, not waiting for it.
+    void sendToPlayer(const QString &method);
+    // A property of the player, read over the bus as the desktop's controls read it.
+    QVariant playerProperty(const char *interface, const QString &name);
+    QVariantMap m_announced;     // the player's properties as PropertiesChanged told them
+    QStringList m_statusesHeard; // every PlaybackStatus announced, in order
 
     QProcess m_daemon;
     QString m_address;
@@ -162,6 +183,15 @@ void ScreenSaverTest::initTestCase()
                                    QDBusConnection::ExportAllSlots));
     QVERIFY(QDBusConnection::sessionBus().isConnected());
     QVERIFY(QDBusConnection::sessionBus().interface()->isServiceRegistered(service.baseService()));
+
+    // The desktop's media controls: a connection of their own, listening to every player.
+    // QtDBus binds bus signals to slots by their signatures only.
+    QDBusConnection controls =
+        QDBusConnection::connectToBus(m_address, QString::fromLatin1(ControlsConnectionName));
+    QVERIFY(controls.connect(QString(), QString::fromLatin1(MprisPlayer::ObjectPath),
+                             QStringLiteral("org.freedesktop.DBus.Properties"),
+                             QStringLiteral("PropertiesChanged"), this,
+                             SLOT(playerPropertiesChanged(QString, QVariantMap, QStringList))));
 }
 
 void ScreenSaverTest::init()
@@ -181,6 +211,7 @@ void ScreenSaverTest::cleanup()
 void ScreenSaverTest::cleanupTestCase()
 {
     if (m_fake) {
+        QDBusConnection::disconnectFromBus(QString::fromLatin1(ControlsConnectionName));
         QDBusConnection::disconnectFromBus(QString::fromLatin1(FakeConnectionName));
         m_serviceThread.quit();
         m_serviceThread.wait();
@@ -392,6 +423,106 @@ void ScreenSaverTest::withoutABusNothingIsPrinted()
     QVERIFY2(output.isEmpty(), output.constData());
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
+}
+
+void ScreenSaverTest::playerPropertiesChanged(const QString &interface, const QVariantMap &changed,
+                                              const QStringList &)
+{
+    if (interface != QLatin1String(MprisPlayer::PlayerInterface))
+        return;
+    for (auto it = changed.begin(); it != changed.end(); ++it) {
+        // A map inside a variant arrives unread.
+        const QVariant value = it.value().canConvert<QDBusArgument>()
+                                   ? QVariant(qdbus_cast<QVariantMap>(it.value()))
+                                   : it.value();
+        m_announced.insert(it.key(), value);
+        if (it.key() == QLatin1String("PlaybackStatus"))
+            m_statusesHeard << value.toString();
+    }
+}
+
+void ScreenSaverTest::sendToPlayer(const QString &method)
+{
+    QDBusConnection(QString::fromLatin1(ControlsConnectionName))
+        .send(QDBusMessage::createMethodCall(QStringLiteral("org.mpris.MediaPlayer2.album"),
+                                             QString::fromLatin1(MprisPlayer::ObjectPath),
+                                             QString::fromLatin1(MprisPlayer::PlayerInterface),
+                                             method));
+}
+
+QVariant ScreenSaverTest::playerProperty(const char *interface, const QString &name)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("org.mpris.MediaPlayer2.album"),
+        QString::fromLatin1(MprisPlayer::ObjectPath),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QString::fromLatin1(interface) << name;
+    // The player answers from this thread: the call serves its events while it waits.
+    const QDBusMessage reply =
+        QDBusConnection(QString::fromLatin1(ControlsConnectionName)).call(get, QDBus::BlockWithGui);
+    return reply.arguments().value(0).value<QDBusVariant>().variant();
+}
+
+void ScreenSaverTest::theDesktopsMediaControlsPauseContinueAndLeaveTheShow_data()
+{
+    QTest::addColumn<QString>("pause");
+    QTest::addColumn<QString>("goOn");
+    QTest::newRow("play/pause key") << QStringLiteral("PlayPause") << QStringLiteral("PlayPause");
+    QTest::newRow("pause, play") << QStringLiteral("Pause") << QStringLiteral("Play");
+    QTest::newRow("pause, next") << QStringLiteral("Pause") << QStringLiteral("Next");
+}
+
+void ScreenSaverTest::theDesktopsMediaControlsPauseContinueAndLeaveTheShow()
+{
+    QFETCH(QString, pause);
+    QFETCH(QString, goOn);
+    if (!m_fake)
+        QSKIP("dbus-daemon is not installed");
+    writePictures(m_dir->path(), 5);
+    TestFiles::writeBytes(m_dir->filePath(QStringLiteral("P1.MP3")), "ID3");
+    ShowFixture show;
+    const char *root = MprisPlayer::RootInterface;
+    const char *player = MprisPlayer::PlayerInterface;
+    QCOMPARE(playerProperty(root, QStringLiteral("Identity")), QVariant(QStringLiteral("Album")));
+    QCOMPARE(playerProperty(root, QStringLiteral("DesktopEntry")),
+             QVariant(QStringLiteral("album")));
+    QCOMPARE(playerProperty(player, QStringLiteral("PlaybackStatus")),
+             QVariant(QStringLiteral("Stopped")));
+    // What earlier shows announced has arrived by now.
+    m_announced.clear();
+    m_statusesHeard.clear();
+
+    // Paused from the desktop as the second picture comes; it stays on screen.
+    show.confirmShow(m_dir->path(), QStringLiteral("0.3"));
+    connect(show.viewer(), &QWidget::windowTitleChanged, this, [&] {
+        if (show.captions.size() == 2)
+            sendToPlayer(pause);
+    });
+    QVERIFY(show.waitForShowEnd());
+    QTRY_COMPARE(m_announced.value(QStringLiteral("PlaybackStatus")).toString(),
+                 QStringLiteral("Paused"));
+    const qsizetype shownWhenPaused = show.captions.size();
+    QVERIFY(shownWhenPaused < 5);
+    QCOMPARE(show.state().ShowRunning, 0);
+    QCOMPARE(show.viewer()->Command3->text(), QStringLiteral("Continua"));
+    QVERIFY(m_announced.value(QStringLiteral("CanGoNext")).toBool());
+    const QVariantMap metadata = m_announced.value(QStringLiteral("Metadata")).toMap();
+    QCOMPARE(metadata.value(QStringLiteral("xesam:title")).toString(),
+             QFileInfo(show.captions.last()).fileName());
+    QCOMPARE(metadata.value(QStringLiteral("mpris:artUrl")).toString(),
+             QUrl::fromLocalFile(show.captions.last()).toString());
+    QCOMPARE(metadata.value(QStringLiteral("xesam:url")).toString(),
+             QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("P1.MP3"))).toString());
+    QVERIFY(metadata.value(QStringLiteral("mpris:trackid")).canConvert<QDBusObjectPath>());
+
+    // Continued from the desktop: the next picture comes; then stopped, which leaves the viewer.
+    connect(show.viewer(), &QWidget::windowTitleChanged, this,
+            [&] { sendToPlayer(QStringLiteral("Stop")); });
+    sendToPlayer(goOn);
+    QTRY_VERIFY(!show.viewer());
+    QCOMPARE(show.captions.size(), shownWhenPaused + 1);
+    QTRY_COMPARE(m_statusesHeard, (QStringList{"Playing", "Paused", "Playing", "Stopped"}));
+    QVERIFY(m_announced.value(QStringLiteral("Metadata")).toMap().isEmpty());
 }
 
 // The child's part: a show of the pictures of folder. Exits 0 when it ran through, asked for

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,6 +37,7 @@ private slots:
     void resizeBeforeTheShowChangesNothing();
     void resizeAfterTheStartFollowsShowRunning();
     void everyControlTellsScreenReadersWhatItDoes();
+    void opensOnTheScreenOfTheSetupWindow();
 
 private:
     LARK_M7 *openViewer();
@@ -229,6 +231,25 @@ void ViewerWindowTest::everyControlTellsScreenReadersWhatItDoes()
             QVERIFY2(!said(control, QAccessible::Description).isEmpty(), qPrintable(what));
         }
     }
+}
+
+void ViewerWindowTest::opensOnTheScreenOfTheSetupWindow()
+{
+    if (QGuiApplication::screens().size() < 2)
+        QSKIP("one screen; tst_viewerwindow_twoscreens gives two");
+    // The setup window moved to the screen where a new window does not open by itself.
+    LARK_M1 &setup = m_app->setupWindow();
+    QScreen *first = QGuiApplication::screenAt(QPoint(0, 0));
+    QScreen *other = QGuiApplication::screens().first() == first
+                         ? QGuiApplication::screens().last()
+                         : QGuiApplication::screens().first();
+    setup.move(other->geometry().topLeft() + QPoint(40, 40));
+    QTRY_COMPARE(setup.screen(), other);
+    LARK_M7 *viewer = openViewer();
+    QVERIFY(viewer);
+    QCOMPARE(viewer->screen(), other);
+    QVERIFY(viewer->isMaximized());
+    QVERIFY(other->geometry().contains(viewer->frameGeometry()));
 }
 
 QTEST_MAIN(ViewerWindowTest)

@@ -104,6 +104,7 @@ void LARK_M7::guarded(const std::function<void()> &handler)
         ++m_handlerDepth;
         runGuarded(m_services, this, handler);
         --m_handlerDepth;
+        emit handlerReturned();
         // A left viewer goes once none of its handlers, and so none of its loops, is running.
         if (m_left && m_handlerDepth == 0)
             deleteLater();

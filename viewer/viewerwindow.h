@@ -58,6 +58,9 @@ public:
     // the window as it will be once it has opened maximized.
     void prepareFirstPicture();
     bool wasLeft() const { return m_left; }
+    // Runs handler as a click on one of the window's controls runs its handler: held while
+    // the show waits for its file work, dropped when the window has gone by then.
+    void runAsClick(const std::function<void()> &handler) { guarded(handler); }
 
     // One pass of the show from the current picture; returns at its loop end, or at once,
     // returning false, when another activation holds the loop.
@@ -89,6 +92,8 @@ signals:
     void left(bool byFrame);
     // The picture loop has started running (true), or its last activation has ended (false).
     void loopRunning(bool running);
+    // One of the window's handlers has returned: the show may have changed.
+    void handlerReturned();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

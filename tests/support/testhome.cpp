@@ -1,6 +1,8 @@
 // Every test program runs with a home of its own, made before main() and removed at its end:
 // Qt's file-dialog history, GStreamer's plugin cache and anything else a test makes Qt or a
-// library write there stays out of the user's home. Linked into each test program.
+// library write there stays out of the user's home. Nor does a test reach the desktop's session
+// bus: the shows it runs keep out of the desktop's media controls; the tests of the bus start
+// a bus of their own. Linked into each test program.
 #include <QByteArray>
 #include <QDir>
 #include <QTemporaryDir>
@@ -20,6 +22,7 @@ public:
         qputenv("XDG_DATA_HOME", home + "/.local/share");
         qputenv("XDG_STATE_HOME", home + "/.local/state");
         qputenv("XDG_CACHE_HOME", home + "/.cache");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home + "/no-session-bus");
     }
 
 private:

@@ -1,0 +1,164 @@
+#include "app/remotecontrol.h"
+
+#include "app/albumapplication.h"
+#include "music/mediaplayercontrol.h"
+#include "runtime/runtimeerror.h"
+#include "setup/setupwindow.h"
+#include "state/sharedstate.h"
+#include "viewer/viewerwindow.h"
+
+#include <QPushButton>
+
+RemoteControl::RemoteControl(AlbumApplication &app, QObject *parent)
+    : QObject(parent), m_app(app),
+      m_player(QStringLiteral("Album"), QString::fromLatin1(AlbumApplication::DesktopEntry), this)
+{
+    connect(&m_player, &MprisPlayer::playPauseRequested, this,
+            [this] { request(Request::PlayPause); });
+    connect(&m_player, &MprisPlayer::playRequested, this, [this] { request(Request::Play); });
+    connect(&m_player, &MprisPlayer::pauseRequested, this, [this] { request(Request::Pause); });
+    connect(&m_player, &MprisPlayer::nextRequested, this, [this] { request(Request::Next); });
+    connect(&m_player, &MprisPlayer::stopRequested, this, [this] { request(Request::Stop); });
+    connect(&m_player, &MprisPlayer::raiseRequested, this, &RemoteControl::raise);
+    // "F I N E", once the desktop has had its answer.
+    connect(
+        &m_player, &MprisPlayer::quitRequested, this,
+        [this] {
+            m_player.flush();
+            m_app.setupWindow().Command3->click();
+        },
+        Qt::QueuedConnection);
+}
+
+void RemoteControl::watchViewer(LARK_M7 *viewer)
+{
+    m_shownPicture.clear();
+    if (!m_player.isRegistered())
+        return;
+    connect(viewer, &LARK_M7::loopRunning, this, &RemoteControl::scheduleUpdate);
+    connect(viewer, &LARK_M7::handlerReturned, this, &RemoteControl::scheduleUpdate);
+    connect(viewer, &LARK_M7::left, this, &RemoteControl::scheduleUpdate);
+    connect(viewer, &QWidget::windowTitleChanged, this, [this, viewer] {
+        // The caption names the picture as its turn comes.
+        if (viewer != openViewer())
+            return;
+        m_shownPicture = m_app.state().CurrentPath;
+        scheduleUpdate();
+    });
+}
+
+void RemoteControl::scheduleUpdate()
+{
+    if (!m_player.isRegistered() || m_updateScheduled)
+        return;
+    m_updateScheduled = true;
+    QMetaObject::invokeMethod(this, &RemoteControl::update, Qt::QueuedConnection);
+}
+
+void RemoteControl::update()
+{
+    m_updateScheduled = false;
+    m_player.setShow(currentShow());
+}
+
+MprisPlayer::Show RemoteControl::currentShow() const
+{
+    MprisPlayer::Show show;
+    if (!openViewer())
+        return show;
+    show.picturePath = m_shownPicture;
+    show.trackPath = playingTrack();
+    const SharedState &state = m_app.state();
+    if (state.ShowStarted == 0)
+        return show;
+    if (state.ShowState != 1) {
+        // The toggle pauses, unless a key press has turned it into a continue.
+        show.status = MprisPlayer::Status::Playing;
+        show.canPlay = true;
+        show.canPause = state.ShowRunning != 0;
+    } else if (state.ShowRunning == 0 && !state.CurrentName.trimmed().isEmpty()) {
+        // Stopped by a pause, with a picture to go on with: the toggle and a click on the
+        // background continue.
+        show.status = MprisPlayer::Status::Paused;
+        show.canPlay = true;
+        show.canPause = true;
+        show.canGoNext = true;
+    }
+    return show;
+}
+
+QString RemoteControl::playingTrack() const
+{
+    const QString &track = m_app.state().CurrentTrack;
+    if (track.isEmpty())
+        return {};
+    try {
+        if (m_app.player().GetPlayerState() == MediaPlayerControl::Playing)
+            return track;
+    } catch (const RuntimeError &) {
+        // A player that cannot tell its state counts as silent.
+    }
+    return {};
+}
+
+LARK_M7 *RemoteControl::openViewer() const
+{
+    LARK_M7 *viewer = m_app.viewerIfLoaded();
+    return viewer && viewer->isVisible() && !viewer->wasLeft() ? viewer : nullptr;
+}
+
+void RemoteControl::request(Request request)
+{
+    // From the event queue, as a click comes: the desktop has its answer at once, also when
+    // the command then runs the show.
+    QMetaObject::invokeMethod(
+        this,
+        [this, request] {
+            if (LARK_M7 *viewer = openViewer())
+                viewer->runAsClick([this, viewer, request] { runRequest(*viewer, request); });
+        },
+        Qt::QueuedConnection);
+}
+
+void RemoteControl::runRequest(LARK_M7 &viewer, Request request)
+{
+    // Decided when the command runs: one held behind a click sees what the click did.
+    if (&viewer != openViewer())
+        return;
+    const MprisPlayer::Show show = currentShow();
+    // A continue runs the show inside the command: the desktop hears of it at its first yield.
+    scheduleUpdate();
+    switch (request) {
+    case Request::PlayPause:
+        if (show.status != MprisPlayer::Status::Stopped)
+            viewer.Command3_Click();
+        break;
+    case Request::Play:
+        if (show.status == MprisPlayer::Status::Paused)
+            viewer.Command3_Click();
+        break;
+    case Request::Pause:
+        if (show.status == MprisPlayer::Status::Playing && show.canPause)
+            viewer.Command3_Click();
+        break;
+    case Request::Next:
+        if (show.status == MprisPlayer::Status::Paused)
+            viewer.Form_Click();
+        break;
+    case Request::Stop:
+        viewer.Command2_Click();
+        break;
+    }
+}
+
+void RemoteControl::raise()
+{
+    // The setup window is hidden only while the viewer is open.
+    QWidget *window = openViewer();
+    if (!window)
+        window = &m_app.setupWindow();
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}

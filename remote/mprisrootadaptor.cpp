@@ -1,0 +1,28 @@
+#include "remote/mprisrootadaptor.h"
+
+#include "remote/mprisplayer.h"
+
+MprisRootAdaptor::MprisRootAdaptor(MprisPlayer *player)
+    : QDBusAbstractAdaptor(player), m_player(*player)
+{
+}
+
+QString MprisRootAdaptor::identity() const
+{
+    return m_player.identity();
+}
+
+QString MprisRootAdaptor::desktopEntry() const
+{
+    return m_player.desktopEntry();
+}
+
+void MprisRootAdaptor::Raise()
+{
+    emit m_player.raiseRequested();
+}
+
+void MprisRootAdaptor::Quit()
+{
+    emit m_player.quitRequested();
+}
