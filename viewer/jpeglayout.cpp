@@ -12,11 +12,12 @@ namespace JpegLayout {
 
 namespace {
 
-// Picture data a frame may take: compressed data of a real photo stays below the size of its
-// samples; three times that, plus room for a small picture, is far beyond any real file.
+// Picture data a frame may take: compressed data of a real photo stays well below half the
+// size of its samples (a camera's finest JPEG takes about a third); half of it, plus room for a
+// small picture, is beyond any real file.
 qint64 dataBound(qint64 width, qint64 height, qint64 components)
 {
-    return 3 * width * height * std::max<qint64>(1, components) + (16LL << 20);
+    return width * height * std::max<qint64>(1, components) / 2 + (16LL << 20);
 }
 
 // Reads the file forward through a buffer.
@@ -27,7 +28,12 @@ public:
 
     qint64 position() const { return m_position; }
     bool atEnd() const { return m_position >= m_size; }
-    void skip(qint64 count) { m_position = std::min(m_size, m_position + count); }
+    // Moves on; the next reads are small, as a segment's header is.
+    void skip(qint64 count)
+    {
+        m_position = std::min(m_size, m_position + count);
+        m_chunk = SmallChunkBytes;
+    }
 
     // The next byte, or -1 at the end.
     int byte()
@@ -40,6 +46,7 @@ public:
     // Moves to the next 0xFF byte, looking no further than limit; false when there is none.
     bool toNextFF(qint64 limit)
     {
+        m_chunk = LargeChunkBytes; // picture data: read through in large blocks
         while (m_position < limit && fill()) {
             const char *start = m_buffer.constData() + (m_position - m_bufferStart);
             const qint64 available = std::min(m_bufferStart + m_buffer.size(), limit) - m_position;
@@ -61,7 +68,7 @@ private:
             return false;
         if (m_position >= m_bufferStart && m_position < m_bufferStart + m_buffer.size())
             return true;
-        m_buffer.resize(qsizetype(std::min<qint64>(ChunkBytes, m_size - m_position)));
+        m_buffer.resize(qsizetype(std::min<qint64>(m_chunk, m_size - m_position)));
         qint64 got;
         do {
             got =
@@ -77,7 +84,11 @@ private:
         return true;
     }
 
-    static constexpr qint64 ChunkBytes = 64 * 1024;
+    // Segments are skipped without reading them: only their headers are read, in small
+    // blocks; picture data is looked through in large ones.
+    static constexpr qint64 SmallChunkBytes = 512;
+    static constexpr qint64 LargeChunkBytes = 64 * 1024;
+    qint64 m_chunk = SmallChunkBytes;
     int m_descriptor;
     qint64 m_size;
     qint64 m_position = 0;

@@ -120,6 +120,9 @@ Picture decode(const QString &path, const Boxes &boxes)
         return result;
     }
     result.opened = true;
+    // A refused picture carries its stamp too: its turn takes the refusal without reading
+    // the file again.
+    result.stamp = picture->stamp;
     QImageReader &reader = *picture->reader;
     const QSize stored = reader.size();
     const qint64 pixels = qint64(stored.width()) * stored.height();
@@ -160,8 +163,8 @@ Picture decode(const QString &path, const Boxes &boxes)
         image = image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     result.image = image;
     // A file rewritten while it was read may hold a mixture of two pictures.
-    if (picture->file->stamp() == picture->stamp)
-        result.stamp = picture->stamp;
+    if (picture->file->stamp() != picture->stamp)
+        result.stamp.reset();
     return result;
 }
 

@@ -204,15 +204,15 @@ PictureDecoder::Boxes LARK_M7::pictureBoxes() const
 
 PictureDecoder::Boxes LARK_M7::pictureBoxes(float w, float h) const
 {
+    // However large the window, no picture is decoded larger than in a window of the screen's
+    // size: the screen shows no more of it.
+    if (const QScreen *shownOn = screen()) {
+        w = std::min(w, float(Twips::fromPixels(shownOn->geometry().width())));
+        h = std::min(h, float(Twips::fromPixels(shownOn->geometry().height())));
+    }
     const int height = Twips::toPixels(std::max(0.0f, h - HeightMargin));
     const qreal ratio = devicePixelRatioF();
-    // However large the window, no picture is decoded larger than the screen it is shown on.
-    QSize screenSize(INT_MAX, INT_MAX);
-    if (const QScreen *shownOn = screen())
-        screenSize = (QSizeF(shownOn->geometry().size()) * shownOn->devicePixelRatio()).toSize();
-    const auto box = [&](int width) {
-        return (QSizeF(width, height) * ratio).toSize().boundedTo(screenSize);
-    };
+    const auto box = [&](int width) { return (QSizeF(width, height) * ratio).toSize(); };
     return {box(Twips::toPixels(std::max(0.0f, w - LandscapeMargin))),
             box(Twips::toPixels(std::max(0.0f, w / 2)))};
 }
