@@ -10,7 +10,9 @@
 // through the DAMAGE extension on a connection of the benchmark's own); otherwise the windows
 // are drawn offscreen and the report says so. The floor is libjpeg-turbo (TurboJPEG) decoding
 // in this process at the scale and to the size the show uses. The pictures are made once with
-// ImageMagick into a folder under the temporary directory and kept for later runs.
+// ImageMagick into folders under the temporary directory and kept for later runs: eight
+// 24-megapixel JPEGs, and three 12-megapixel pictures as JPEG, HEIC and WebP for the formats
+// figure.
 #include "benchsupport.h"
 #ifdef ALBUM_BENCH_X11
 #include "framewatch.h"
@@ -31,6 +33,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
+#include <QMap>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -54,13 +57,17 @@ namespace {
 constexpr int PictureWidth = 6000;
 constexpr int PictureHeight = 4000;
 constexpr int DistinctPictures = 8;
-constexpr int RatePictures = 16;    // the show at delay 0
+constexpr int RatePictures = 40;    // the show at delay 0
+constexpr int RateSettling = 4;     // its first and last pictures, left out of the rate
 constexpr int WaitPictures = 7;     // the show with 10 s waits: 6 waits, the first one not judged
 constexpr int MemoryPictures = 50;  // the show with music
 constexpr double ChangeDelay = 0.5; // seconds, the show whose picture changes are timed
 constexpr double WaitDelay = 10.0;
 constexpr double MemoryDelay = 0.2;
 constexpr char FolderName[] = "album-bench-24mp-v2";
+// The formats figure: phone-sized pictures in each format, shown without prefetch.
+constexpr int FormatPictures = 3;
+constexpr char FormatsFolderName[] = "album-bench-4032x3024-formats-v2";
 constexpr int ScreenWidth = 1920;
 constexpr int ScreenHeight = 1080;
 
@@ -120,6 +127,8 @@ struct ShowProbe
 #endif
     bool emulateMaximize = false; // X without a window manager
     QList<Turn> turns;
+    qint64 viewerShownNs = -1;   // the viewer's first show
+    qint64 viewerPaintedNs = -1; // its first paint, which starts the show
     QList<double> residentAt10s; // MB, at pictures 10, 20, ...
     QList<double> playingAt10s;  // 1 when a track played then
     qint64 lastPaintedKey = 0;
@@ -132,6 +141,8 @@ struct ShowProbe
 
     void viewerShown(LARK_M7 *viewer)
     {
+        if (viewerShownNs < 0)
+            viewerShownNs = nowNs();
         // A window manager would give the maximized viewer the whole screen before mapping it.
         if (emulateMaximize && viewer->screen())
             viewer->setGeometry(viewer->screen()->availableGeometry());
@@ -222,6 +233,8 @@ public:
         else if (receiver == viewer->Image1 && type == QEvent::Show)
             probe->imageShown();
         const bool handled = QApplication::notify(receiver, event);
+        if (receiver == viewer && type == QEvent::Paint && probe->viewerPaintedNs < 0)
+            probe->viewerPaintedNs = nowNs();
         if (receiver == viewer->Image1 && type == QEvent::Paint)
             probe->imagePainted();
         else if (receiver == viewer && type == QEvent::UpdateRequest)
@@ -237,8 +250,9 @@ void runEventsFor(int milliseconds)
     loop.exec();
 }
 
-// One show of folder in the real program: kind is first, rate, change, wait or memory.
-int childMain(const QString &kind, const QString &folder, double delay)
+// One show of the pictures of folder with the extension in the real program: kind is first,
+// rate, change, wait, memory or formats.
+int childMain(const QString &kind, const QString &folder, double delay, const QString &extension)
 {
     const bool x11 = QGuiApplication::platformName() == QStringLiteral("xcb");
     QtPlatformServices services;
@@ -262,8 +276,11 @@ int childMain(const QString &kind, const QString &folder, double delay)
     LARK_M1 &setup = album.setupWindow();
     setup.Text1->setText(QDir::toNativeSeparators(folder) + QLatin1Char('/'));
     setup.Text2->setText(QString::number(delay, 'f', 3));
-    setup.Text3->setText(QStringLiteral("JPG"));
+    setup.Text3->setText(extension);
     setup.Check1->setChecked(false);
+    // The formats figure times each picture's own decode.
+    if (kind == QStringLiteral("formats"))
+        album.viewer().prefetcher().setEnabled(false);
     const qint64 confirmedNs = nowNs();
     const double cpuAtConfirm = processCpuSeconds();
     setup.Command2->click();
@@ -301,13 +318,27 @@ int childMain(const QString &kind, const QString &folder, double delay)
         out.append({QStringLiteral("first"),
                     number(onScreen(turns[0]) < 0 ? -1 : ms(onScreen(turns[0]) - confirmedNs), 2)});
         out.append({QStringLiteral("ready"), number(ms(turns[0].ready - confirmedNs), 2)});
+        // Where the time goes: the viewer shown, painted (the show starts), the turn's start.
+        out.append(
+            {QStringLiteral("viewer_shown"), number(ms(probe.viewerShownNs - confirmedNs), 2)});
+        out.append(
+            {QStringLiteral("viewer_painted"), number(ms(probe.viewerPaintedNs - confirmedNs), 2)});
+        out.append({QStringLiteral("turn_start"), number(ms(turns[0].start - confirmedNs), 2)});
         out.append({QStringLiteral("flushed"), number(ms(turns[0].flushed - confirmedNs), 2)});
     } else if (kind == QStringLiteral("rate")) {
-        // Pictures flushed per second from the first to the last, and the process's CPU per
-        // picture from the click on CONFERMA to the end of the show.
-        const double seconds = double(turns.last().flushed - turns.first().flushed) / 1e9;
-        out.append({QStringLiteral("rate"), number(double(turns.size() - 1) / seconds, 3)});
+        // The steady show: pictures flushed per second and the process's CPU per picture
+        // between two pictures away from its start (the viewer opening, the first decodes) and
+        // from its end (no more pictures to decode ahead). The decoders stay the same number of
+        // pictures ahead in between, so the CPU spent there is that of as many pictures.
+        const Turn &from = turns[std::min<qsizetype>(RateSettling, turns.size() - 1)];
+        const Turn &to = turns[std::max<qsizetype>(0, turns.size() - 1 - RateSettling)];
+        const qsizetype count = turns.size() - 1 - 2 * RateSettling;
+        const double seconds = double(to.flushed - from.flushed) / 1e9;
+        out.append({QStringLiteral("rate"), number(double(count) / seconds, 3)});
         out.append({QStringLiteral("cpu"),
+                    number((to.cpuAtFlushed - from.cpuAtFlushed) * 1000.0 / double(count), 2)});
+        // The whole show, from the click on CONFERMA, for comparison.
+        out.append({QStringLiteral("cpu_whole"),
                     number((cpuAtEnd - cpuAtConfirm) * 1000.0 / double(turns.size()), 2)});
     } else if (kind == QStringLiteral("change")) {
         QList<double> changes;
@@ -329,6 +360,17 @@ int childMain(const QString &kind, const QString &folder, double delay)
             percents << 100.0 * (turns[i + 1].cpuAtStart - turns[i].cpuAtFlushed) / seconds;
         }
         out.append({QStringLiteral("percent"), joinList(percents, 3)});
+    } else if (kind == QStringLiteral("formats")) {
+        // Turn start to the picture ready, the first one left out: it also loads the format's
+        // plug-in.
+        QList<double> times;
+        for (int i = 1; i < turns.size(); ++i)
+            times << ms(turns[i].ready - turns[i].start);
+        out.append({QStringLiteral("times"), joinList(times, 2)});
+        out.append({QStringLiteral("cpu"),
+                    number((cpuAtEnd - cpuAtConfirm) * 1000.0 / double(turns.size()), 1)});
+        out.append(
+            {QStringLiteral("messages"), QString::number(turns.size() == FormatPictures ? 0 : 1)});
     } else if (kind == QStringLiteral("memory")) {
         out.append({QStringLiteral("peak"), number(peakResidentMb(), 1)});
         out.append({QStringLiteral("resident"), joinList(probe.residentAt10s, 1)});
@@ -416,6 +458,51 @@ bool makePictures(const QString &root, bool regenerate)
     return marker.open(QIODevice::WriteOnly) && makeShowFolders(dir);
 }
 
+// The 12-megapixel pictures of the formats figure, made once: each photo-like picture (plasma
+// with a little noise) as a JPEG (4:2:0, q85), a HEIC (q50, as phones save them) and a WebP
+// (q80), of 4032 x 3024 pixels as a phone takes them. Empty when they cannot be made.
+QString makeFormatPictures(bool regenerate)
+{
+    QDir dir(QDir::temp().filePath(QString::fromLatin1(FormatsFolderName)));
+    const QString done = dir.filePath(QStringLiteral("complete"));
+    if (!regenerate && QFile::exists(done))
+        return dir.path();
+    const QString convert = QStandardPaths::findExecutable(QStringLiteral("convert"));
+    if (convert.isEmpty())
+        return {};
+    dir.removeRecursively();
+    QDir().mkpath(dir.path());
+    std::printf("making %d photo-like 4032x3024 pictures as JPEG, HEIC and WebP in %s (once; "
+                "a minute or two)...\n",
+                FormatPictures, qPrintable(dir.path()));
+    std::fflush(stdout);
+    auto run = [&convert](const QStringList &arguments) {
+        QProcess process;
+        process.start(convert, arguments);
+        return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    };
+    for (int i = 1; i <= FormatPictures; ++i) {
+        const QString source = dir.filePath(QStringLiteral("source.png"));
+        const QString name = dir.filePath(QStringLiteral("F%1.").arg(i));
+        if (!run({QStringLiteral("-size"), QStringLiteral("4032x3024"), QStringLiteral("-seed"),
+                  QString::number(100 + i), QStringLiteral("plasma:fractal"),
+                  QStringLiteral("-attenuate"), QStringLiteral("0.3"), QStringLiteral("+noise"),
+                  QStringLiteral("Gaussian"), source}) ||
+            !run({source, QStringLiteral("-sampling-factor"), QStringLiteral("4:2:0"),
+                  QStringLiteral("-quality"), QStringLiteral("85"),
+                  name + QStringLiteral("JPG")}) ||
+            !run({source, QStringLiteral("-quality"), QStringLiteral("50"),
+                  name + QStringLiteral("HEIC")}) ||
+            !run({source, QStringLiteral("-quality"), QStringLiteral("80"),
+                  name + QStringLiteral("WEBP")}))
+            return {};
+        QFile::remove(source);
+    }
+    QFile marker(done);
+    return marker.open(QIODevice::WriteOnly) ? dir.path() : QString();
+}
+
 // libjpeg-turbo's floor for one picture: decoded in this process at the scale the show
 // decodes it (the most reduced of 1/8, 1/4, 1/2 that keeps 95 % of the shown size), then
 // brought to the shown size with the same smooth scale.
@@ -482,11 +569,12 @@ QSize parseSize(const QString &text)
 }
 
 // Runs one show in a child; prints what went wrong when it did.
-ChildResult show(const QString &kind, const QString &folder, double delay)
+ChildResult show(const QString &kind, const QString &folder, double delay,
+                 const QString &extension = QStringLiteral("JPG"))
 {
     const ChildResult result =
         runChild(QCoreApplication::applicationFilePath(),
-                 {QStringLiteral("--child"), kind, folder, QString::number(delay)});
+                 {QStringLiteral("--child"), kind, folder, QString::number(delay), extension});
     if (!result.exited || result.exitCode != 0 || result.value(QStringLiteral("pictures")) <= 0)
         std::printf("   the %s show failed (exit %d): %s %s\n", qPrintable(kind), result.exitCode,
                     qPrintable(result.output.trimmed()),
@@ -499,7 +587,7 @@ ChildResult show(const QString &kind, const QString &folder, double delay)
 int main(int argc, char *argv[])
 {
     PicturePrefetcher::keepPictureMemory(); // as the program does
-    const bool child = argc == 5 && QByteArray(argv[1]) == "--child";
+    const bool child = argc == 6 && QByteArray(argv[1]) == "--child";
     if (!child && !qEnvironmentVariableIsSet("ALBUM_BENCH_MODE")) {
         // The parent chooses the platform for itself and its children: a private X server where
         // there is one, offscreen otherwise.
@@ -532,7 +620,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("album"));
     if (child)
         return childMain(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
-                         QByteArray(argv[4]).toDouble());
+                         QByteArray(argv[4]).toDouble(), QString::fromLocal8Bit(argv[5]));
 
     const QStringList args = QCoreApplication::arguments();
     int rounds = 5;
@@ -599,7 +687,8 @@ int main(int argc, char *argv[])
                 shownSize.height());
 
     QList<double> floorDecodeMs, floorMs, floorCpuMs, firstFloorMs;
-    QList<double> rates, rateRatios, cpuPerPicture, cpuRatios;
+    QList<double> rates, rateRatios, cpuPerPicture, cpuWhole, cpuRatios;
+    QList<double> firstShown, firstPainted, firstTurn;
     QList<double> firsts, firstReady, changes, startUpRatios, startUpAlbum, startUpPlain;
     int unseenChanges = 0;
     tjhandle decoder = tjInitDecompress();
@@ -627,6 +716,7 @@ int main(int argc, char *argv[])
                 rates << rate.value(QStringLiteral("rate"));
                 rateRatios << rate.value(QStringLiteral("rate")) / (1000.0 / roundFloorMs);
                 cpuPerPicture << rate.value(QStringLiteral("cpu"));
+                cpuWhole << rate.value(QStringLiteral("cpu_whole"));
                 cpuRatios << rate.value(QStringLiteral("cpu")) / spreadOf(roundCpu).median;
             }
         }
@@ -635,6 +725,9 @@ int main(int argc, char *argv[])
             if (first.value(QStringLiteral("first")) > 0) {
                 firsts << first.value(QStringLiteral("first"));
                 firstReady << first.value(QStringLiteral("ready"));
+                firstShown << first.value(QStringLiteral("viewer_shown"));
+                firstPainted << first.value(QStringLiteral("viewer_painted"));
+                firstTurn << first.value(QStringLiteral("turn_start"));
             }
         }
         if (wanted(4)) {
@@ -695,6 +788,27 @@ int main(int argc, char *argv[])
         }
     }
 
+    // A 12-megapixel HEIC and WebP next to a JPEG of the same size, without prefetch: turn
+    // start to the picture ready. libheif decodes only at full size; the JPEG shrinks while it
+    // decodes.
+    QMap<QString, QList<double>> formatTimes, formatCpu;
+    const QStringList formats{QStringLiteral("JPG"), QStringLiteral("HEIC"),
+                              QStringLiteral("WEBP")};
+    QString formatsFolder;
+    if (wanted(8)) {
+        formatsFolder = makeFormatPictures(regenerate);
+        for (int round = 0; round < rounds && !formatsFolder.isEmpty(); ++round) {
+            for (const QString &extension : formats) {
+                const ChildResult run =
+                    show(QStringLiteral("formats"), formatsFolder, 0.25, extension);
+                if (run.value(QStringLiteral("messages"), 1) != 0)
+                    continue;
+                formatTimes[extension] << run.list(QStringLiteral("times"));
+                formatCpu[extension] << run.value(QStringLiteral("cpu"));
+            }
+        }
+    }
+
     Report report;
     std::printf("\n");
     report.header();
@@ -709,12 +823,18 @@ int main(int argc, char *argv[])
                 number(floor.median > 0 ? 1000.0 / floor.median : -1, 2));
 
     if (wanted(1) || wanted(2)) {
-        report.section(QStringLiteral("%1 pictures at delay 0 (%2)").arg(RatePictures).arg(where));
+        report.section(QStringLiteral("%1 pictures at delay 0, pictures %2 to %3 timed (%4)")
+                           .arg(RatePictures)
+                           .arg(RateSettling + 1)
+                           .arg(RatePictures - RateSettling)
+                           .arg(where));
         report.info(QStringLiteral("pictures per second"), spreadOf(rates), 2);
         report.check(QStringLiteral("1. rate / the floor's one after another"),
                      spreadOf(rateRatios), 2, QStringLiteral(">= %1x").arg(MinRateOverFloor),
                      spreadOf(rateRatios).median >= MinRateOverFloor, QStringLiteral("x"));
         report.info(QStringLiteral("process CPU per picture (ms)"), spreadOf(cpuPerPicture), 1);
+        report.info(QStringLiteral("   the whole show from CONFERMA, viewer opening included"),
+                    spreadOf(cpuWhole), 1);
         report.check(QStringLiteral("2. CPU per picture / the floor's CPU"), spreadOf(cpuRatios), 2,
                      QStringLiteral("<= %1x").arg(MaxCpuOverFloor),
                      spreadOf(cpuRatios).median <= MaxCpuOverFloor, QStringLiteral("x"));
@@ -728,7 +848,13 @@ int main(int argc, char *argv[])
         report.check(QStringLiteral("3. CONFERMA to the first picture on screen (ms)"),
                      spreadOf(firsts), 1, QStringLiteral("<= %1").arg(number(limit, 0)),
                      spreadOf(firsts).median <= limit);
-        report.info(QStringLiteral("   CONFERMA to the picture in the image control (ms)"),
+        report.info(QStringLiteral("   CONFERMA to the viewer shown (ms)"), spreadOf(firstShown),
+                    1);
+        report.info(QStringLiteral("   ... to its first paint, which starts the show (ms)"),
+                    spreadOf(firstPainted), 1);
+        report.info(QStringLiteral("   ... to the first turn's start (ms)"), spreadOf(firstTurn),
+                    1);
+        report.info(QStringLiteral("   ... to the picture in the image control (ms)"),
                     spreadOf(firstReady), 1);
         report.info(QStringLiteral("   the floor of that picture (ms); target 1.2 x it + 50"),
                     number(floorFirst, 1));
@@ -772,6 +898,27 @@ int main(int argc, char *argv[])
         report.check(QStringLiteral("7. album / plain window, start by start"),
                      spreadOf(startUpRatios), 2, QStringLiteral("<= %1x").arg(MaxStartUpRatio),
                      spreadOf(startUpRatios).median <= MaxStartUpRatio, QStringLiteral("x"));
+    }
+
+    if (wanted(8)) {
+        report.section(
+            QStringLiteral("12-megapixel pictures by format, no prefetch (%1)").arg(where));
+        if (formatsFolder.isEmpty()) {
+            report.skip(QStringLiteral("8. 4032x3024 pictures by format"), QString(),
+                        QStringLiteral("cannot make them: apt-get install imagemagick"));
+        } else {
+            for (const QString &extension : formats) {
+                report.info(
+                    QStringLiteral("8. %1: turn start to the picture ready (ms)").arg(extension),
+                    spreadOf(formatTimes[extension]), 1);
+                report.info(QStringLiteral("   %1: process CPU per picture (ms)").arg(extension),
+                            spreadOf(formatCpu[extension]), 0);
+            }
+            const double jpeg = spreadOf(formatTimes[QStringLiteral("JPG")]).median;
+            const double heic = spreadOf(formatTimes[QStringLiteral("HEIC")]).median;
+            if (jpeg > 0 && heic > 0)
+                report.info(QStringLiteral("   HEIC / JPEG"), number(heic / jpeg, 1) + u'x');
+        }
     }
 
     std::printf("\nload average at the end: %s\n", qPrintable(loadAverage()));
