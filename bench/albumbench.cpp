@@ -115,6 +115,7 @@ struct Turn
     qint64 shown = -1;   // its frame reached the X server (X only)
     double cpuAtStart = 0;
     double cpuAtFlushed = 0;
+    double windowCpuAtFlushed = 0; // the window thread's own CPU
 };
 
 struct ShowProbe
@@ -208,6 +209,7 @@ struct ShowProbe
         flushPending = false;
         turns.last().flushed = nowNs();
         turns.last().cpuAtFlushed = processCpuSeconds();
+        turns.last().windowCpuAtFlushed = threadCpuSeconds(); // events come on the window's thread
     }
 };
 
@@ -337,6 +339,11 @@ int childMain(const QString &kind, const QString &folder, double delay, const QS
         out.append({QStringLiteral("rate"), number(double(count) / seconds, 3)});
         out.append({QStringLiteral("cpu"),
                     number((to.cpuAtFlushed - from.cpuAtFlushed) * 1000.0 / double(count), 2)});
+        // Of that, the window thread's: the show's steps, painting and flushing the window.
+        out.append(
+            {QStringLiteral("cpu_window"),
+             number((to.windowCpuAtFlushed - from.windowCpuAtFlushed) * 1000.0 / double(count),
+                    2)});
         // The whole show, from the click on CONFERMA, for comparison.
         out.append({QStringLiteral("cpu_whole"),
                     number((cpuAtEnd - cpuAtConfirm) * 1000.0 / double(turns.size()), 2)});
@@ -687,7 +694,7 @@ int main(int argc, char *argv[])
                 shownSize.height());
 
     QList<double> floorDecodeMs, floorMs, floorCpuMs, firstFloorMs;
-    QList<double> rates, rateRatios, cpuPerPicture, cpuWhole, cpuRatios;
+    QList<double> rates, rateRatios, cpuPerPicture, cpuWhole, cpuWindow, cpuDecoders, cpuRatios;
     QList<double> firstShown, firstPainted, firstTurn;
     QList<double> firsts, firstReady, changes, startUpRatios, startUpAlbum, startUpPlain;
     int unseenChanges = 0;
@@ -717,6 +724,9 @@ int main(int argc, char *argv[])
                 rateRatios << rate.value(QStringLiteral("rate")) / (1000.0 / roundFloorMs);
                 cpuPerPicture << rate.value(QStringLiteral("cpu"));
                 cpuWhole << rate.value(QStringLiteral("cpu_whole"));
+                cpuWindow << rate.value(QStringLiteral("cpu_window"));
+                cpuDecoders << rate.value(QStringLiteral("cpu")) -
+                                   rate.value(QStringLiteral("cpu_window"));
                 cpuRatios << rate.value(QStringLiteral("cpu")) / spreadOf(roundCpu).median;
             }
         }
@@ -833,6 +843,10 @@ int main(int argc, char *argv[])
                      spreadOf(rateRatios), 2, QStringLiteral(">= %1x").arg(MinRateOverFloor),
                      spreadOf(rateRatios).median >= MinRateOverFloor, QStringLiteral("x"));
         report.info(QStringLiteral("process CPU per picture (ms)"), spreadOf(cpuPerPicture), 1);
+        report.info(QStringLiteral("   the window thread: steps, painting, flushing (ms)"),
+                    spreadOf(cpuWindow), 1);
+        report.info(QStringLiteral("   the other threads: decoding, scaling (ms)"),
+                    spreadOf(cpuDecoders), 1);
         report.info(QStringLiteral("   the whole show from CONFERMA, viewer opening included"),
                     spreadOf(cpuWhole), 1);
         report.check(QStringLiteral("2. CPU per picture / the floor's CPU"), spreadOf(cpuRatios), 2,
