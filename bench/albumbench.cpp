@@ -45,6 +45,8 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include <turbojpeg.h>
 #include <unistd.h>
@@ -116,6 +118,7 @@ struct Turn
     double cpuAtStart = 0;
     double cpuAtFlushed = 0;
     double windowCpuAtFlushed = 0; // the window thread's own CPU
+    double machineAtFlushed = 0;   // every core's busy time
 };
 
 struct ShowProbe
@@ -210,6 +213,7 @@ struct ShowProbe
         turns.last().flushed = nowNs();
         turns.last().cpuAtFlushed = processCpuSeconds();
         turns.last().windowCpuAtFlushed = threadCpuSeconds(); // events come on the window's thread
+        turns.last().machineAtFlushed = machineBusySeconds();
     }
 };
 
@@ -344,6 +348,15 @@ int childMain(const QString &kind, const QString &folder, double delay, const QS
             {QStringLiteral("cpu_window"),
              number((to.windowCpuAtFlushed - from.windowCpuAtFlushed) * 1000.0 / double(count),
                     2)});
+        // Cores busy meanwhile: the show's, and the rest of the machine's (the X server's
+        // drawing and any other work).
+        out.append({QStringLiteral("cores_show"),
+                    number((to.cpuAtFlushed - from.cpuAtFlushed) / seconds, 2)});
+        out.append(
+            {QStringLiteral("cores_other"), number((to.machineAtFlushed - from.machineAtFlushed -
+                                                    (to.cpuAtFlushed - from.cpuAtFlushed)) /
+                                                       seconds,
+                                                   2)});
         // The whole show, from the click on CONFERMA, for comparison.
         out.append({QStringLiteral("cpu_whole"),
                     number((cpuAtEnd - cpuAtConfirm) * 1000.0 / double(turns.size()), 2)});
@@ -552,6 +565,30 @@ std::optional<FloorTiming> floorDecode(tjhandle decoder, const QByteArray &jpeg,
     return timing;
 }
 
+// The floor on every core: as many threads as cores, each decoding all the pictures one after
+// another, as the show's decoders do at delay 0. Pictures per second, and the process's CPU
+// per picture (ms) in cpuMs.
+double parallelFloorRate(const QList<QByteArray> &jpegs, const QSize &shown, double *cpuMs)
+{
+    const int threads = std::max(2, int(sysconf(_SC_NPROCESSORS_ONLN)));
+    const double cpuBefore = processCpuSeconds();
+    const qint64 begin = nowNs();
+    std::vector<std::thread> decoders;
+    for (int t = 0; t < threads; ++t) {
+        decoders.emplace_back([&jpegs, &shown] {
+            tjhandle decoder = tjInitDecompress();
+            for (const QByteArray &jpeg : jpegs)
+                floorDecode(decoder, jpeg, shown);
+            tjDestroy(decoder);
+        });
+    }
+    for (std::thread &decoder : decoders)
+        decoder.join();
+    const double pictures = double(threads) * double(jpegs.size());
+    *cpuMs = (processCpuSeconds() - cpuBefore) * 1000.0 / pictures;
+    return pictures / (double(nowNs() - begin) / 1e9);
+}
+
 // Start-up of program to its first window painted (it prints "shown"), ms; -1 when it fails.
 double startUpMs(const QString &program)
 {
@@ -695,6 +732,8 @@ int main(int argc, char *argv[])
 
     QList<double> floorDecodeMs, floorMs, floorCpuMs, firstFloorMs;
     QList<double> rates, rateRatios, cpuPerPicture, cpuWhole, cpuWindow, cpuDecoders, cpuRatios;
+    QList<double> coresShow, coresOther;
+    QList<double> parallelRates, parallelCpus, parallelRatios, rateToParallel;
     QList<double> firstShown, firstPainted, firstTurn;
     QList<double> firsts, firstReady, changes, startUpRatios, startUpAlbum, startUpPlain;
     int unseenChanges = 0;
@@ -716,15 +755,23 @@ int main(int argc, char *argv[])
             }
         }
         const double roundFloorMs = spreadOf(roundFloor).median;
+        double parallelCpu = 0;
+        const double parallelRate = parallelFloorRate(jpegs, shownSize, &parallelCpu);
+        parallelRates << parallelRate;
+        parallelCpus << parallelCpu;
+        parallelRatios << parallelRate / (1000.0 / roundFloorMs);
         if ((wanted(1) || wanted(2)) && roundFloorMs > 0) {
             const ChildResult rate =
                 show(QStringLiteral("rate"), dir.filePath(QStringLiteral("rate")), 0);
             if (rate.value(QStringLiteral("rate")) > 0) {
                 rates << rate.value(QStringLiteral("rate"));
                 rateRatios << rate.value(QStringLiteral("rate")) / (1000.0 / roundFloorMs);
+                rateToParallel << rate.value(QStringLiteral("rate")) / parallelRate;
                 cpuPerPicture << rate.value(QStringLiteral("cpu"));
                 cpuWhole << rate.value(QStringLiteral("cpu_whole"));
                 cpuWindow << rate.value(QStringLiteral("cpu_window"));
+                coresShow << rate.value(QStringLiteral("cores_show"));
+                coresOther << rate.value(QStringLiteral("cores_other"));
                 cpuDecoders << rate.value(QStringLiteral("cpu")) -
                                    rate.value(QStringLiteral("cpu_window"));
                 cpuRatios << rate.value(QStringLiteral("cpu")) / spreadOf(roundCpu).median;
@@ -831,6 +878,11 @@ int main(int argc, char *argv[])
     report.info(QStringLiteral("   the same, CPU (ms)"), spreadOf(floorCpuMs), 1);
     report.info(QStringLiteral("   one after another (pictures/s)"),
                 number(floor.median > 0 ? 1000.0 / floor.median : -1, 2));
+    report.info(QStringLiteral("   on every core at once (pictures/s)"), spreadOf(parallelRates),
+                2);
+    report.info(QStringLiteral("   ... / one after another"), spreadOf(parallelRatios), 2,
+                QStringLiteral("x"));
+    report.info(QStringLiteral("   ... CPU per picture (ms)"), spreadOf(parallelCpus), 1);
 
     if (wanted(1) || wanted(2)) {
         report.section(QStringLiteral("%1 pictures at delay 0, pictures %2 to %3 timed (%4)")
@@ -842,6 +894,12 @@ int main(int argc, char *argv[])
         report.check(QStringLiteral("1. rate / the floor's one after another"),
                      spreadOf(rateRatios), 2, QStringLiteral(">= %1x").arg(MinRateOverFloor),
                      spreadOf(rateRatios).median >= MinRateOverFloor, QStringLiteral("x"));
+        report.info(QStringLiteral("   rate / the floor on every core at once"),
+                    spreadOf(rateToParallel), 2, QStringLiteral("x"));
+        report.info(QStringLiteral("   cores busy with the show meanwhile"), spreadOf(coresShow),
+                    2);
+        report.info(QStringLiteral("   cores busy with the rest (X server, other work)"),
+                    spreadOf(coresOther), 2);
         report.info(QStringLiteral("process CPU per picture (ms)"), spreadOf(cpuPerPicture), 1);
         report.info(QStringLiteral("   the window thread: steps, painting, flushing (ms)"),
                     spreadOf(cpuWindow), 1);

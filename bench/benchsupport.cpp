@@ -80,6 +80,19 @@ ReadCounters readCounters()
     return {qint64(procField(io, "rchar")), qint64(procField(io, "read_bytes"))};
 }
 
+double machineBusySeconds()
+{
+    // cpu  user nice system idle iowait irq softirq steal ...
+    const QList<QByteArray> fields =
+        readProcFile("/proc/stat").split('\n').value(0).simplified().split(' ');
+    double busy = 0;
+    for (int i = 1; i < fields.size(); ++i) {
+        if (i != 4 && i != 5) // idle, iowait
+            busy += fields[i].toDouble();
+    }
+    return busy / double(sysconf(_SC_CLK_TCK));
+}
+
 QString loadAverage()
 {
     return QString::fromLatin1(readProcFile("/proc/loadavg")).section(u' ', 0, 2);

@@ -37,6 +37,10 @@ struct ReadCounters
 };
 ReadCounters readCounters();
 
+// CPU time every core of the machine has spent busy so far (/proc/stat), seconds: with this
+// process's own, it tells how much other work shared the cores.
+double machineBusySeconds();
+
 QString loadAverage();
 QString cpuModel();
 
