@@ -390,16 +390,14 @@ struct Probe
     int pictures = 0;    // pictures in the image control
     std::atomic<qint64> attackNs{-1};
     qint64 readyNs = -1;
-    ReadCounters readAtAttack;
+    ReadCounters readAtAttack; // at CONFERMA, or for a pipe when it took the file's place
     std::function<void(int picture)> onReady;
 
     LARK_M7 *viewer() const { return album->viewerIfLoaded(); }
     void titleChanged()
     {
-        if (attackNs < 0 && viewer()->windowTitle().endsWith(u'/' + hostileName)) {
-            readAtAttack = readCounters();
+        if (attackNs < 0 && viewer()->windowTitle().endsWith(u'/' + hostileName))
             attackNs = clock->lastReadNs();
-        }
     }
     void imageShown()
     {
@@ -534,6 +532,10 @@ int childMain(const QStringList &args)
     setup.Text2->setText(QString::number(delay, 'f', 3));
     setup.Text3->setText(extension);
     setup.Check1->setChecked(false);
+    // The file alone in its folder is read from here on: its decode may start as the viewer
+    // opens, before its turn.
+    if (!pipe)
+        probe.readAtAttack = readCounters();
     const qint64 confirmedNs = nowNs();
     ping->start();
     machine.restart();
@@ -727,7 +729,7 @@ int main(int argc, char *argv[])
                                  .arg(number(r.value(QStringLiteral("machine")), 1)));
             if (wanted(3)) {
                 report.check(
-                    QStringLiteral("   read at its turn, MB (needs %1)").arg(megabytes(c.needed)),
+                    QStringLiteral("   read for it, MB (needs %1)").arg(megabytes(c.needed)),
                     megabytes(read), QStringLiteral("<= +%1").arg(MaxReadBeyond >> 20),
                     read >= 0 && read - c.needed <= MaxReadBeyond,
                     QStringLiteral("from the disk: %1 MB").arg(megabytes(fromDisk)));
