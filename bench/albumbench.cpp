@@ -3,6 +3,10 @@
 //
 //   album-bench [--rounds N] [--only 1,2,...] [--pictures DIR] [--regenerate] [--offscreen]
 //
+// The figures (--only): 1 pictures per second at delay 0, 2 processor time per picture, 3
+// CONFERMA to the first picture, 4 the visible change, 5 processor time while waiting, 6 memory
+// with music, 7 start-up, 8 the 12-megapixel formats. The floor is measured in every run.
+//
 // Every show runs in a child process of this program with the program's own code: the
 // application object, the windows, the desktop's services and the real media player. Where
 // Xvfb is installed the windows are real X windows on a private 1920 x 1080 server and a
