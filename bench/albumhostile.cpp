@@ -1,0 +1,840 @@
+// album-hostile: what hostile and heavy files do to the program, each figure against its target
+// with PASS or FAIL.
+//
+//   album-hostile [--only 1,2,...] [--work DIR]
+//
+// It makes the files in a temporary folder (removed at the end; nothing is stored): two scan
+// bombs (progressive JPEGs whose last refinement scan is repeated thousands of times), JPEG
+// headers followed by 8 GB of zeros (sparse files: no disk is used), a picture that becomes a
+// named pipe before its turn, heavy but valid pictures (a progressive 9000 x 9000 JPEG, a JPEG
+// with 64 MB of APP segments, an 8000 x 8000 PNG) and a folder of 50,000 pictures. Each is shown
+// by the program's own code in a child process, drawn offscreen on a 1920 x 1080 screen:
+//   1. "F I N E" during each file's turn: the child clicks it at a moment of the turn from a
+//      thread of its own, as a user would, and this process times the child's exit on the same
+//      monotonic clock;
+//   2. the window thread's longest block: a 2 ms precise timer in the window's thread whose
+//      lateness is recorded from CONFERMA to the end of the file's turn;
+//   3. how soon a refused file gets its message, and how many bytes the program read at its
+//      turn (/proc/self/io) against what its picture needs;
+//   4. the memory of the pictures with the viewer at 32767 x 32767 against a full-screen one.
+#include "benchsupport.h"
+
+#include "app/albumapplication.h"
+#include "music/qtmediaplayer.h"
+#include "runtime/platformservices.h"
+#include "runtime/qtplatformservices.h"
+#include "runtime/showclock.h"
+#include "setup/setupwindow.h"
+#include "viewer/imagecontrol.h"
+#include "viewer/picturebox.h"
+#include "viewer/pictureprefetcher.h"
+#include "viewer/viewerwindow.h"
+
+#include <QApplication>
+#include <QBackingStore>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QImageWriter>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Bench;
+
+namespace {
+
+// Targets.
+constexpr double MaxFineMs = 100;
+constexpr double MaxBlockMs = 50;
+constexpr double MaxRefusalMs = 1000;
+constexpr qint64 MaxReadBeyond = 64LL << 20; // bytes beyond what the picture needs
+
+constexpr int ScreenWidth = 1920;
+constexpr int ScreenHeight = 1080;
+constexpr int PingMs = 2;
+constexpr int FolderFiles = 50000;
+constexpr int FolderPictures = 20; // pictures of the big folder's show followed
+constexpr double PipeDelay = 1.0;  // seconds the picture before the pipe is shown
+
+// ---------------------------------------------------------------------------------------------
+// The files.
+
+// A picture with some grain, so that it costs to decode what a photo costs.
+QImage photoLike(int width, int height, bool grain)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    quint32 state = 2463534242u;
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            int noise = 0;
+            if (grain) {
+                state ^= state << 13;
+                state ^= state >> 17;
+                state ^= state << 5;
+                noise = int(state & 31) - 16;
+            }
+            line[x] = qRgb(std::clamp(x * 255 / width + noise, 0, 255),
+                           std::clamp(y * 255 / height + noise, 0, 255),
+                           std::clamp(128 + (x + y) % 64 + noise, 0, 255));
+        }
+    }
+    return image;
+}
+
+QByteArray encode(const QImage &image, const char *format, bool progressive, int quality = 85)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
+    writer.setQuality(quality);
+    if (QByteArray(format) == "png")
+        writer.setCompression(10); // quick to write; the decode is the same work
+    if (!writer.write(image))
+        qFatal("cannot encode a %s picture", format);
+    return bytes;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A progressive JPEG of one flat colour whose last scan (a refinement of the brightness) is
+// repeated: each repeat costs the decoder a pass over the whole picture in a few bytes.
+QByteArray scanBomb(int size, int repeats)
+{
+    QImage flat(size, size, QImage::Format_RGB32);
+    flat.fill(QColor(90, 120, 150));
+    const QByteArray jpeg = encode(flat, "jpeg", true);
+    const qsizetype lastScan = jpeg.lastIndexOf("\xFF\xDA");
+    const qsizetype end = jpeg.lastIndexOf("\xFF\xD9");
+    return jpeg.left(lastScan) + jpeg.mid(lastScan, end - lastScan).repeated(repeats) +
+           jpeg.mid(end);
+}
+
+// A JPEG's header up to its first scan's header, with the scan's data left out.
+QByteArray jpegHeader(const QByteArray &jpeg)
+{
+    const qsizetype scan = jpeg.indexOf("\xFF\xDA");
+    const int length = (quint8(jpeg[scan + 2]) << 8) | quint8(jpeg[scan + 3]);
+    return jpeg.left(scan + 2 + length);
+}
+
+// A JPEG with 64 MB of APP1 segments before its frame: empty EXIF blocks, 64 kB each.
+QByteArray withMetadata(const QByteArray &jpeg, qint64 bytes)
+{
+    QByteArray segment("\xFF\xE1\xFF\xFF", 4); // APP1 of 65535 - 2 bytes
+    segment += QByteArray("Exif\0\0II*\0\x08\0\0\0\0\0", 16);
+    segment += QByteArray(65535 + 2 - segment.size(), '\0');
+    QByteArray result = jpeg.left(2);
+    while (result.size() < bytes)
+        result += segment;
+    return result + jpeg.mid(2);
+}
+
+// One hostile or heavy file, shown alone in a folder of its own.
+struct Case
+{
+    QString key;    // the name in the report
+    QString what;   // what it is
+    QString folder; // its folder
+    QString name;   // the picture's file name
+    QString extension;
+    qint64 needed = 0;    // bytes its picture needs: the file, or the header of a header alone
+    bool refused = false; // the program must refuse it with the message
+    bool pipe = false;    // becomes a pipe before its turn
+    bool heavy = false;   // a valid picture, slow to decode
+    double delay = 0;
+};
+
+// Makes every file in dir; returns the cases.
+QList<Case> makeCases(const QDir &dir)
+{
+    QList<Case> cases;
+    auto add = [&](Case c, const QByteArray &bytes) {
+        c.folder = dir.filePath(c.key);
+        QDir().mkpath(c.folder);
+        const QString path = c.folder + u'/' + c.name;
+        if (!bytes.isNull() && !writeFile(path, bytes))
+            qFatal("cannot write %s", qPrintable(path));
+        if (c.needed == 0)
+            c.needed = QFileInfo(path).size();
+        cases << c;
+        std::printf("  %-10s %s (%.1f MB)\n", qPrintable(c.key), qPrintable(c.what),
+                    double(QFileInfo(path).size()) / 1048576.0);
+        std::fflush(stdout);
+    };
+    std::printf("making the files in %s ...\n", qPrintable(dir.path()));
+
+    add({QStringLiteral("bomb2048"),
+         QStringLiteral("progressive 2048x2048 JPEG, last scan repeated 20,000 times"),
+         {},
+         QStringLiteral("B.JPG"),
+         QStringLiteral("JPG"),
+         0,
+         true},
+        scanBomb(2048, 20000));
+    add({QStringLiteral("bomb8000"),
+         QStringLiteral("progressive 8000x8000 JPEG, last scan repeated 3,000 times"),
+         {},
+         QStringLiteral("B.JPG"),
+         QStringLiteral("JPG"),
+         0,
+         true},
+        scanBomb(8000, 3000));
+    // Headers of a small and of a camera-sized picture, each followed by 8 GB of zeros.
+    for (const QSize size : {QSize(2048, 2048), QSize(6000, 4000)}) {
+        const QByteArray header =
+            jpegHeader(encode(photoLike(size.width(), size.height(), false), "jpeg", false));
+        Case c{QStringLiteral("zeros%1").arg(size.width()),
+               QStringLiteral("%1x%2 JPEG header, then 8 GB of zeros (sparse)")
+                   .arg(size.width())
+                   .arg(size.height()),
+               {},
+               QStringLiteral("Z.JPG"),
+               QStringLiteral("JPG"),
+               header.size(),
+               true};
+        add(c, header);
+        if (!QFile(cases.last().folder + QStringLiteral("/Z.JPG"))
+                 .resize(header.size() + (8LL << 30)))
+            qFatal("cannot make the sparse file");
+    }
+    {
+        // A picture shown for a second, then the next one, which is a pipe by its turn.
+        Case c{QStringLiteral("pipe"),
+               QStringLiteral("a picture replaced by a named pipe before its turn"),
+               {},
+               QStringLiteral("B.JPG"),
+               QStringLiteral("JPG"),
+               0,
+               false,
+               true};
+        c.delay = PipeDelay;
+        const QByteArray picture = encode(photoLike(1200, 800, true), "jpeg", false);
+        c.needed = 0;
+        add(c, picture);
+        writeFile(cases.last().folder + QStringLiteral("/A.JPG"), picture);
+        cases.last().needed = 0; // nothing of a pipe is read
+    }
+    add({QStringLiteral("prog9000"),
+         QStringLiteral("progressive 9000x9000 JPEG, grain"),
+         {},
+         QStringLiteral("P.JPG"),
+         QStringLiteral("JPG"),
+         0,
+         false,
+         false,
+         true},
+        encode(photoLike(9000, 9000, true), "jpeg", true));
+    add({QStringLiteral("exif64"),
+         QStringLiteral("6000x4000 JPEG after 64 MB of APP1 segments"),
+         {},
+         QStringLiteral("E.JPG"),
+         QStringLiteral("JPG"),
+         0,
+         false,
+         false,
+         true},
+        withMetadata(encode(photoLike(6000, 4000, true), "jpeg", false), 64LL << 20));
+    add({QStringLiteral("png8000"),
+         QStringLiteral("8000x8000 PNG"),
+         {},
+         QStringLiteral("G.PNG"),
+         QStringLiteral("PNG"),
+         0,
+         false,
+         false,
+         true},
+        encode(photoLike(8000, 8000, false), "png", false));
+    return cases;
+}
+
+// A folder of count pictures: links to one small JPEG.
+QString makeBigFolder(const QDir &dir, int count)
+{
+    const QString folder = dir.filePath(QStringLiteral("folder50k"));
+    QDir().mkpath(folder);
+    const QString first = folder + QStringLiteral("/F00001.JPG");
+    writeFile(first, encode(photoLike(640, 480, true), "jpeg", false));
+    for (int i = 2; i <= count; ++i) {
+        const QString name = folder + QStringLiteral("/F%1.JPG").arg(i, 5, 10, QLatin1Char('0'));
+        if (::link(QFile::encodeName(first).constData(), QFile::encodeName(name).constData()) != 0)
+            qFatal("cannot link %s", qPrintable(name));
+    }
+    return folder;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The child: the program's code showing one folder.
+
+// Desktop services that note the messages instead of opening a modal box.
+class NotingServices : public QtPlatformServices
+{
+public:
+    void showMessage(QWidget *, const QString &text) override
+    {
+        if (messageNs < 0)
+            messageNs = nowNs();
+        message = text;
+    }
+    qint64 messageNs = -1;
+    QString message;
+};
+
+// The real clock, noting the time of its last read: the turn's start.
+class WatchedClock : public ShowClock
+{
+public:
+    qint64 nowMs() const override
+    {
+        m_lastReadNs = nowNs();
+        return ShowClock::nowMs();
+    }
+    qint64 lastReadNs() const { return m_lastReadNs; }
+
+private:
+    mutable qint64 m_lastReadNs = -1;
+};
+
+// The window thread's responsiveness: a precise timer every PingMs; the longest gap between two
+// of its ticks, less the interval, is the longest time the thread served no events.
+class Ping : public QObject
+{
+public:
+    explicit Ping(QObject *parent) : QObject(parent)
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(PingMs);
+        connect(&m_timer, &QTimer::timeout, this, &Ping::tick);
+    }
+    void start()
+    {
+        m_last = nowNs();
+        m_longest = 0;
+        m_timer.start();
+    }
+    void tick()
+    {
+        const qint64 now = nowNs();
+        m_longest = std::max(m_longest, now - m_last - qint64(PingMs) * 1000000);
+        m_last = now;
+    }
+    // The longest block so far, the one still going on included, ms.
+    double longestMs()
+    {
+        tick();
+        return ms(m_longest);
+    }
+
+private:
+    QTimer m_timer;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
+
+// The machine's own scheduling delay over the same time: a thread of its own that sleeps
+// PingMs at a time. A block of the window thread no longer than this one's is the machine's
+// (other work on its cores), not the program's.
+class MachinePing
+{
+public:
+    MachinePing()
+    {
+        m_thread = std::thread([this] {
+            qint64 last = nowNs();
+            while (!m_quit) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(PingMs));
+                const qint64 now = nowNs();
+                m_longest = std::max<qint64>(m_longest, now - last - qint64(PingMs) * 1000000);
+                last = now;
+            }
+        });
+    }
+    ~MachinePing()
+    {
+        m_quit = true;
+        m_thread.join();
+    }
+    void restart() { m_longest = 0; }
+    double longestMs() const { return ms(m_longest); }
+
+private:
+    std::thread m_thread;
+    std::atomic<bool> m_quit{false};
+    std::atomic<qint64> m_longest{0};
+};
+
+struct Probe
+{
+    AlbumApplication *album = nullptr;
+    const WatchedClock *clock = nullptr;
+    QString hostileName; // the file whose turn is measured
+    int pictures = 0;    // pictures in the image control
+    std::atomic<qint64> attackNs{-1};
+    qint64 readyNs = -1;
+    ReadCounters readAtAttack; // at CONFERMA, or for a pipe when it took the file's place
+    std::function<void(int picture)> onReady;
+
+    LARK_M7 *viewer() const { return album->viewerIfLoaded(); }
+    void titleChanged()
+    {
+        if (attackNs < 0 && viewer()->windowTitle().endsWith(u'/' + hostileName))
+            attackNs = clock->lastReadNs();
+    }
+    void imageShown()
+    {
+        // The image control is shown with the window too, before any picture.
+        if (!viewer()->windowTitle().startsWith(QStringLiteral("IMMAGINE  ")))
+            return;
+        ++pictures;
+        if (attackNs >= 0 && readyNs < 0)
+            readyNs = nowNs();
+        if (onReady)
+            onReady(pictures);
+    }
+};
+
+Probe *g_probe = nullptr;
+
+class HostileApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        Probe *probe = g_probe;
+        LARK_M7 *viewer = probe ? probe->viewer() : nullptr;
+        if (viewer && receiver == viewer && event->type() == QEvent::WindowTitleChange)
+            probe->titleChanged();
+        const bool handled = QApplication::notify(receiver, event);
+        if (viewer && receiver == viewer->Image1 && event->type() == QEvent::Show)
+            probe->imageShown();
+        return handled;
+    }
+};
+
+void runEventsFor(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The child's part: kind is "show" (measure the turn), "fine" (click F I N E at moment ms into
+// the turn), "folder" (a show of a big folder) or "viewer" (picture memory with the viewer at
+// full screen, or at 32767 x 32767 when huge).
+int childMain(const QStringList &args)
+{
+    const QString kind = args.value(0);
+    const QString folder = args.value(1);
+    const QString extension = args.value(2);
+    const QString hostile = args.value(3);
+    const double delay = args.value(4).toDouble();
+    const int moment = args.value(5).toInt();
+    const bool pipe = args.value(6) == QStringLiteral("pipe");
+
+    NotingServices notingServices;
+    QtPlatformServices realServices;
+    PlatformServices &services = kind == QStringLiteral("fine")
+                                     ? static_cast<PlatformServices &>(realServices)
+                                     : notingServices;
+    auto *player = new QtMediaPlayer;
+    WatchedClock clock;
+    AlbumApplication album(services, *player, player, &clock);
+    Probe probe;
+    probe.album = &album;
+    probe.clock = &clock;
+    probe.hostileName = hostile;
+    g_probe = &probe;
+    album.start();
+    runEventsFor(300);
+    LARK_M1 &setup = album.setupWindow();
+    auto *ping = new Ping(&setup);
+    MachinePing machine;
+
+    // The picture before a pipe is shown for a while; the pipe takes the next one's place then,
+    // and its turn comes when that while is over.
+    if (pipe) {
+        probe.onReady = [&](int picture) {
+            if (picture != 1)
+                return;
+            const QByteArray path = QFile::encodeName(folder + u'/' + hostile);
+            ::unlink(path.constData());
+            if (::mkfifo(path.constData(), 0600) != 0)
+                std::_Exit(5);
+            probe.readAtAttack = readCounters();
+            probe.attackNs = clock.lastReadNs() + qint64(delay * 1e9);
+        };
+    }
+    // The picture memory: the viewer is made 32767 x 32767 after the first picture.
+    QList<QPair<QString, QString>> out;
+    if (kind == QStringLiteral("viewer")) {
+        probe.onReady = [&](int picture) {
+            LARK_M7 *viewer = probe.viewer();
+            if (picture == 1 && args.value(6) == QStringLiteral("huge")) {
+                QTimer::singleShot(0, viewer, [viewer] {
+                    viewer->showNormal();
+                    viewer->resize(32767, 32767);
+                });
+            }
+        };
+    }
+
+    // F I N E from a thread of its own at moment ms into the turn, as a user's click: it
+    // reaches the window when the window's thread serves its events.
+    std::atomic<bool> quitWatch{false};
+    std::thread clicker;
+    if (kind == QStringLiteral("fine")) {
+        clicker = std::thread([&] {
+            while (probe.attackNs < 0 && !quitWatch)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            if (quitWatch)
+                return;
+            const qint64 at = probe.attackNs + qint64(moment) * 1000000;
+            while (nowNs() < at)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            const qint64 clickNs = nowNs();
+            // Said before the click: the click ends the process.
+            printValues({{QStringLiteral("click"), QString::number(clickNs)}});
+            QMetaObject::invokeMethod(
+                &setup,
+                [&setup, clickNs] {
+                    printValues({{QStringLiteral("delivered"), number(ms(nowNs() - clickNs), 2)},
+                                 {QStringLiteral("modal"),
+                                  QString::number(QApplication::activeModalWidget() ? 1 : 0)}});
+                    QTest::mouseClick(setup.Command3, Qt::LeftButton);
+                    printValues({{QStringLiteral("clickreturned"), QStringLiteral("1")}});
+                },
+                Qt::QueuedConnection);
+        });
+    }
+
+    setup.Text1->setText(QDir::toNativeSeparators(folder) + QLatin1Char('/'));
+    setup.Text2->setText(QString::number(delay, 'f', 3));
+    setup.Text3->setText(extension);
+    setup.Check1->setChecked(false);
+    // The file alone in its folder is read from here on: its decode may start as the viewer
+    // opens, before its turn.
+    if (!pipe)
+        probe.readAtAttack = readCounters();
+    const qint64 confirmedNs = nowNs();
+    ping->start();
+    machine.restart();
+    setup.Command2->click();
+    LARK_M7 *viewer = album.viewerIfLoaded();
+    if (!viewer)
+        return 3;
+    QEventLoop untilEnd;
+    bool ended = false;
+    QObject::connect(viewer, &LARK_M7::loopRunning, &untilEnd, [&](bool running) {
+        if (!running) {
+            ended = true;
+            untilEnd.quit();
+        }
+    });
+    // The big folder's show is followed for its first pictures, then the process ends.
+    if (kind == QStringLiteral("folder")) {
+        probe.onReady = [&](int picture) {
+            if (picture < FolderPictures)
+                return;
+            printValues(
+                {{QStringLiteral("pictures"), QString::number(picture)},
+                 {QStringLiteral("block"), number(ping->longestMs(), 2)},
+                 {QStringLiteral("machine"), number(machine.longestMs(), 2)},
+                 {QStringLiteral("confirm_to_end_ms"), number(ms(nowNs() - confirmedNs), 1)}});
+            std::_Exit(0);
+        };
+    }
+    QTimer::singleShot(std::chrono::minutes(3), &untilEnd, &QEventLoop::quit); // a hang
+    untilEnd.exec();
+    const qint64 endNs = nowNs();
+    const ReadCounters readAtEnd = readCounters();
+    const double longest = ping->longestMs();
+    quitWatch = true;
+    if (clicker.joinable()) {
+        // F I N E ends the process in the click; getting here means it did not.
+        runEventsFor(2000);
+        printValues({{QStringLiteral("survived"), QStringLiteral("1")}});
+        clicker.join();
+        std::_Exit(6);
+    }
+
+    const qint64 attack = probe.attackNs;
+    out << QPair{QStringLiteral("ended"), QString::number(ended ? 1 : 0)}
+        << QPair{QStringLiteral("pictures"), QString::number(probe.pictures)}
+        << QPair{QStringLiteral("block"), number(longest, 2)}
+        << QPair{QStringLiteral("machine"), number(machine.longestMs(), 2)};
+    if (attack >= 0) {
+        const qint64 outcomeNs = notingServices.messageNs >= 0 ? notingServices.messageNs
+                                 : probe.readyNs >= 0          ? probe.readyNs
+                                                               : endNs;
+        const QString outcome = notingServices.messageNs >= 0 ? QStringLiteral("message")
+                                : probe.readyNs >= 0          ? QStringLiteral("shown")
+                                                              : QStringLiteral("stopped");
+        out << QPair{QStringLiteral("outcome"), outcome}
+            << QPair{QStringLiteral("outcome_ms"), number(ms(outcomeNs - attack), 1)}
+            << QPair{QStringLiteral("rchar"),
+                     QString::number(readAtEnd.rchar - probe.readAtAttack.rchar)}
+            << QPair{QStringLiteral("read_bytes"),
+                     QString::number(readAtEnd.readBytes - probe.readAtAttack.readBytes)};
+    }
+    out << QPair{QStringLiteral("confirm_to_end_ms"), number(ms(endNs - confirmedNs), 1)};
+    if (kind == QStringLiteral("viewer")) {
+        runEventsFor(300); // the last picture painted into the window's buffer
+        const QImage decoded = viewer->Picture1->picture();
+        const QImage shown = viewer->Image1->picture();
+        qint64 buffer = 0;
+        if (QBackingStore *store = viewer->backingStore()) {
+            if (auto *image = dynamic_cast<QImage *>(store->paintDevice()))
+                buffer = image->sizeInBytes();
+        }
+        out << QPair{QStringLiteral("window"),
+                     QStringLiteral("%1x%2").arg(viewer->width()).arg(viewer->height())}
+            << QPair{QStringLiteral("picture"),
+                     QStringLiteral("%1x%2").arg(decoded.width()).arg(decoded.height())}
+            // The box's picture, the image control's copy and its pixmap.
+            << QPair{QStringLiteral("picture_bytes"),
+                     QString::number(decoded.sizeInBytes() + 2 * shown.sizeInBytes())}
+            << QPair{QStringLiteral("buffer_mb"), number(double(buffer) / 1048576.0, 1)}
+            << QPair{QStringLiteral("rss_mb"), number(residentMb(), 1)}
+            << QPair{QStringLiteral("peak_mb"), number(peakResidentMb(), 1)};
+    }
+    printValues(out);
+    std::_Exit(0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The parent.
+
+ChildResult child(const QStringList &args)
+{
+    return runChild(QCoreApplication::applicationFilePath(),
+                    QStringList{QStringLiteral("--child")} + args, {}, 240000);
+}
+
+QStringList caseArgs(const QString &kind, const Case &c, int moment = 0)
+{
+    return {kind,
+            c.folder,
+            c.extension,
+            c.name,
+            QString::number(c.delay),
+            QString::number(moment),
+            c.pipe ? QStringLiteral("pipe") : QStringLiteral("-")};
+}
+
+QString megabytes(qint64 bytes)
+{
+    return number(double(bytes) / 1048576.0, 1);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    PicturePrefetcher::keepPictureMemory(); // as the program does
+    const bool isChild = argc > 1 && QByteArray(argv[1]) == "--child";
+    if (!isChild) {
+        useOffscreenScreen(ScreenWidth, ScreenHeight);
+        qputenv("GST_PLUGIN_FEATURE_RANK", "jackaudiosink:NONE");
+    }
+    HostileApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("album"));
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (isChild)
+        return childMain(args.mid(1));
+
+    QList<int> only;
+    QString work = QDir::tempPath();
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QStringLiteral("--only") && i + 1 < args.size()) {
+            for (const QString &figure : args[++i].split(u','))
+                only << figure.toInt();
+        } else if (args[i] == QStringLiteral("--work") && i + 1 < args.size()) {
+            work = args[++i];
+        } else {
+            std::printf("usage: album-hostile [--only 1,2,3,4] [--work DIR]\n");
+            return 2;
+        }
+    }
+    auto wanted = [&only](int figure) { return only.isEmpty() || only.contains(figure); };
+    QTemporaryDir dir(work + QStringLiteral("/album-hostile-XXXXXX"));
+    if (!dir.isValid())
+        return 2;
+    std::printf("Album's hostile files: %s, %d cores, Qt %s; windows offscreen, %dx%d screen\n",
+                qPrintable(cpuModel()), int(sysconf(_SC_NPROCESSORS_ONLN)), qVersion(), ScreenWidth,
+                ScreenHeight);
+    std::printf("load average at start: %s\n", qPrintable(loadAverage()));
+    const QList<Case> cases = makeCases(QDir(dir.path()));
+    Report report;
+
+    // 2 and 3: each file's turn, measured.
+    if (wanted(2) || wanted(3)) {
+        QList<QStringList> lines;
+        std::printf("\nload average: %s\n", qPrintable(loadAverage()));
+        report.header();
+        report.section(QStringLiteral("each file alone in a show (the turn: from its start to "
+                                      "the message, the picture, or the quiet end)"));
+        for (const Case &c : cases) {
+            const ChildResult r = child(caseArgs(QStringLiteral("show"), c));
+            const QString outcome = r.values.value(QStringLiteral("outcome"), QStringLiteral("?"));
+            const double turnMs = r.value(QStringLiteral("outcome_ms"));
+            const qint64 read = qint64(r.value(QStringLiteral("rchar")));
+            const qint64 fromDisk = qint64(r.value(QStringLiteral("read_bytes")));
+            const double block = r.value(QStringLiteral("block"));
+            const QString head = c.key + QStringLiteral(": ");
+            report.info(head + c.what, QString());
+            if (!r.exited || r.exitCode != 0) {
+                report.check(QStringLiteral("   the show ran"),
+                             QStringLiteral("exit %1").arg(r.exitCode), QStringLiteral("0"), false,
+                             r.errors.right(300));
+                continue;
+            }
+            const QString expected = c.refused ? QStringLiteral("message")
+                                     : c.pipe  ? QStringLiteral("stopped")
+                                               : QStringLiteral("shown");
+            report.check(QStringLiteral("   outcome"), outcome, expected, outcome == expected);
+            if (c.refused)
+                report.check(QStringLiteral("   turn start to the message (ms)"), number(turnMs, 1),
+                             QStringLiteral("<= %1").arg(MaxRefusalMs), turnMs <= MaxRefusalMs);
+            else
+                report.info(
+                    QStringLiteral("   turn start to the %1 (ms)")
+                        .arg(c.pipe ? QStringLiteral("quiet end") : QStringLiteral("picture")),
+                    number(turnMs, 1));
+            if (wanted(2))
+                report.check(QStringLiteral("   window thread's longest block (ms)"),
+                             number(block, 1), QStringLiteral("<= %1").arg(MaxBlockMs),
+                             block >= 0 && block <= MaxBlockMs,
+                             QStringLiteral("a sleeping thread's, meanwhile: %1 ms")
+                                 .arg(number(r.value(QStringLiteral("machine")), 1)));
+            if (wanted(3)) {
+                report.check(
+                    QStringLiteral("   read for it, MB (needs %1)").arg(megabytes(c.needed)),
+                    megabytes(read), QStringLiteral("<= +%1").arg(MaxReadBeyond >> 20),
+                    read >= 0 && read - c.needed <= MaxReadBeyond,
+                    QStringLiteral("from the disk: %1 MB").arg(megabytes(fromDisk)));
+            }
+        }
+        if (wanted(2)) {
+            const QString folder = makeBigFolder(QDir(dir.path()), FolderFiles);
+            const ChildResult r = child({QStringLiteral("folder"), folder, QStringLiteral("JPG"),
+                                         QStringLiteral("-"), QStringLiteral("0")});
+            report.info(QStringLiteral("folder50k: a show of a folder of %1 pictures, its first 20")
+                            .arg(FolderFiles),
+                        QString());
+            report.check(QStringLiteral("   window thread's longest block (ms)"),
+                         number(r.value(QStringLiteral("block")), 1),
+                         QStringLiteral("<= %1").arg(MaxBlockMs),
+                         r.exitCode == 0 && r.value(QStringLiteral("pictures")) >= FolderPictures &&
+                             r.value(QStringLiteral("block")) <= MaxBlockMs,
+                         QStringLiteral("a sleeping thread's, meanwhile: %1 ms")
+                             .arg(number(r.value(QStringLiteral("machine")), 1)));
+            report.info(QStringLiteral("   CONFERMA to the 20th picture (ms)"),
+                        number(r.value(QStringLiteral("confirm_to_end_ms")), 0));
+        }
+    }
+
+    // 1: F I N E at three moments of every file's turn.
+    if (wanted(1)) {
+        report.section(QStringLiteral("F I N E clicked at a moment of the file's turn, the real "
+                                      "services and player (load %1)")
+                           .arg(loadAverage()));
+        QList<double> all;
+        for (const Case &c : cases) {
+            QList<double> exits;
+            QStringList notes;
+            const QList<int> moments = c.pipe ? QList<int>{0, 5, 50} : QList<int>{0, 50, 300};
+            bool ok = true;
+            for (int moment : moments) {
+                const ChildResult r = child(caseArgs(QStringLiteral("fine"), c, moment));
+                const qint64 clickNs = qint64(r.value(QStringLiteral("click")));
+                if (!r.exited || r.exitCode != 0 || clickNs <= 0) {
+                    ok = false;
+                    notes << QStringLiteral("%1 ms: exit %2 %3")
+                                 .arg(moment)
+                                 .arg(r.exitCode)
+                                 .arg(r.output.simplified().left(80));
+                    continue;
+                }
+                const double exitMs = ms(r.endedNs - clickNs);
+                exits << exitMs;
+                all << exitMs;
+                notes << QStringLiteral("%1 ms in: %2%3")
+                             .arg(moment)
+                             .arg(number(exitMs, 1))
+                             .arg(r.value(QStringLiteral("modal")) > 0 ? QStringLiteral(" (box up)")
+                                                                       : QString());
+            }
+            const Spread spread = spreadOf(exits);
+            report.check(c.key + QStringLiteral(": click to the exit, slowest (ms)"),
+                         number(spread.max, 1), QStringLiteral("<= %1").arg(MaxFineMs),
+                         ok && spread.max <= MaxFineMs, notes.join(QStringLiteral("; ")));
+        }
+    }
+
+    // 4: picture memory with a huge viewer.
+    if (wanted(4)) {
+        report.section(QStringLiteral("the viewer at 32767 x 32767 against full screen, a "
+                                      "6000x4000 picture"));
+        const QString folder = QDir(dir.path()).filePath(QStringLiteral("viewer"));
+        QDir().mkpath(folder);
+        const QByteArray photo = encode(photoLike(6000, 4000, true), "jpeg", false);
+        writeFile(folder + QStringLiteral("/V1.JPG"), photo);
+        writeFile(folder + QStringLiteral("/V2.JPG"), photo);
+        auto viewerRun = [&](const QString &size) {
+            return child({QStringLiteral("viewer"), folder, QStringLiteral("JPG"),
+                          QStringLiteral("V2.JPG"), QStringLiteral("1"), QStringLiteral("0"),
+                          size});
+        };
+        const ChildResult full = viewerRun(QStringLiteral("full"));
+        const ChildResult huge = viewerRun(QStringLiteral("huge"));
+        for (const ChildResult *r : {&full, &huge}) {
+            report.info(QStringLiteral("window %1: picture decoded at")
+                            .arg(r->values.value(QStringLiteral("window"))),
+                        r->values.value(QStringLiteral("picture")));
+            report.info(QStringLiteral("   picture memory: box, image, pixmap (MB)"),
+                        megabytes(qint64(r->value(QStringLiteral("picture_bytes")))));
+            report.info(QStringLiteral("   Qt's window buffer (MB)"),
+                        r->values.value(QStringLiteral("buffer_mb")));
+            report.info(
+                QStringLiteral("   peak resident size less the window buffer (MB)"),
+                number(r->value(QStringLiteral("peak_mb")) - r->value(QStringLiteral("buffer_mb")),
+                       1));
+        }
+        const double fullPicture = full.value(QStringLiteral("picture_bytes"));
+        const double hugePicture = huge.value(QStringLiteral("picture_bytes"));
+        report.check(QStringLiteral("picture memory, 32767 / full screen"),
+                     number(hugePicture / fullPicture, 2) + u'x', QStringLiteral("<= 1x"),
+                     fullPicture > 0 && hugePicture > 0 && hugePicture <= fullPicture);
+        const double fullRest =
+            full.value(QStringLiteral("peak_mb")) - full.value(QStringLiteral("buffer_mb"));
+        const double hugeRest =
+            huge.value(QStringLiteral("peak_mb")) - huge.value(QStringLiteral("buffer_mb"));
+        report.info(QStringLiteral("peak less the window buffer, 32767 - full screen (MB)"),
+                    number(hugeRest - fullRest, 1));
+    }
+
+    std::printf("\nload average at the end: %s\n", qPrintable(loadAverage()));
+    std::printf("%d failed, %d skipped\n", report.failures(), report.skipped());
+    return report.failures() == 0 ? 0 : 1;
+}
