@@ -28,11 +28,12 @@ public:
 
     qint64 position() const { return m_position; }
     bool atEnd() const { return m_position >= m_size; }
-    // Moves on; the next reads are small, as a segment's header is.
-    void skip(qint64 count)
+    // Moves on. large: what follows is picture data, looked through in large blocks; else
+    // the next segment's header, read in a small one.
+    void skip(qint64 count, bool large = false)
     {
         m_position = std::min(m_size, m_position + count);
-        m_chunk = SmallChunkBytes;
+        m_chunk = large ? LargeChunkBytes : SmallChunkBytes;
     }
 
     // The next byte, or -1 at the end.
@@ -46,7 +47,6 @@ public:
     // Moves to the next 0xFF byte, looking no further than limit; false when there is none.
     bool toNextFF(qint64 limit)
     {
-        m_chunk = LargeChunkBytes; // picture data: read through in large blocks
         while (m_position < limit && fill()) {
             const char *start = m_buffer.constData() + (m_position - m_bufferStart);
             const qint64 available = std::min(m_bufferStart + m_buffer.size(), limit) - m_position;
@@ -181,7 +181,7 @@ Layout read(int descriptor, qint64 fileSize)
             const int scanComponents = in.byte();
             if (layout.scans == 1 && scanComponents >= 0 && scanComponents < layout.components)
                 multiScan = true;
-            in.skip(segmentEnd - in.position());
+            in.skip(segmentEnd - in.position(), /*large*/ true);
             continue; // the scan's data follows, up to the next marker
         } else {
             metadata += length;

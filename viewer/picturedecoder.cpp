@@ -111,6 +111,34 @@ QSize sizeToDecode(const QSize &stored, const QSize &shown, bool jpeg)
 
 } // namespace
 
+namespace {
+
+// The size a picture of natural size is decoded to for boxes: the box of its shape, with its
+// proportions kept; a box of no size (a window too small) still gets a pixel.
+QSize fittedSize(const QSize &natural, const Boxes &boxes)
+{
+    const QSize box = natural.width() > natural.height() ? boxes.landscape : boxes.portrait;
+    QSize fitted = natural;
+    fitted.scale(box.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
+    return fitted.expandedTo(QSize(1, 1));
+}
+
+} // namespace
+
+std::optional<Picture> refit(const Picture &picture, const Boxes &boxes)
+{
+    if (!picture.opened || picture.error != 0)
+        return picture;
+    const QSize fitted = fittedSize(picture.natural, boxes);
+    const QSize has = picture.image.size();
+    if (has.width() < fitted.width() || has.height() < fitted.height())
+        return std::nullopt;
+    Picture result = picture;
+    if (has != fitted)
+        result.image = picture.image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return result;
+}
+
 Picture decode(const QString &path, const Boxes &boxes)
 {
     Picture result;
@@ -140,13 +168,7 @@ Picture decode(const QString &path, const Boxes &boxes)
         picture->file->setLimit(std::min(picture->file->size(), rawBound(stored) + ReadSlackBytes));
     const bool sideways = turnsSideways(reader.transformation());
     result.natural = sideways ? stored.transposed() : stored;
-    const QSize box =
-        result.natural.width() > result.natural.height() ? boxes.landscape : boxes.portrait;
-
-    // A box of no size (a window too small) still gets a picture of one pixel.
-    QSize fitted = result.natural;
-    fitted.scale(box.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
-    fitted = fitted.expandedTo(QSize(1, 1));
+    const QSize fitted = fittedSize(result.natural, boxes);
 
     // Decode straight at (about) the shown size when the picture is larger: the scaled size is
     // given in the stored orientation, before the EXIF turn.

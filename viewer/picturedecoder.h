@@ -44,6 +44,11 @@ QSize naturalSize(const QString &path);
 // any encoder writes, or with data going on far beyond what its frame promises. The decoder
 // reads no further into the file than its picture needs.
 Picture decode(const QString &path, const Boxes &boxes);
+
+// The picture decoded for other boxes, made to fit boxes with one smooth scale; empty when it
+// is smaller than they need, so that it must be decoded again. A picture that could not be
+// read is the same answer for any boxes.
+std::optional<Picture> refit(const Picture &picture, const Boxes &boxes);
 inline Picture decode(const QString &path, const QSize &box)
 {
     return decode(path, {box, box});

@@ -30,8 +30,16 @@ void PicturePrefetcher::keepAhead(const QStringList &paths, const PictureDecoder
             break;
         if (path.isEmpty())
             continue;
+        // A picture decoding for larger boxes serves too: its turn makes it smaller.
+        const auto covers = [&boxes](const PictureDecoder::Boxes &other) {
+            const auto atLeast = [](QSize a, QSize b) {
+                return a.width() >= b.width() && a.height() >= b.height();
+            };
+            return atLeast(other.landscape, boxes.landscape) &&
+                   atLeast(other.portrait, boxes.portrait);
+        };
         const auto same = std::find_if(m_pending.begin(), m_pending.end(), [&](const Pending &p) {
-            return p.path == path && p.boxes == boxes;
+            return p.path == path && covers(p.boxes);
         });
         if (same != m_pending.end())
             kept << *same;
@@ -45,13 +53,18 @@ void PicturePrefetcher::keepAhead(const QStringList &paths, const PictureDecoder
 }
 
 PicturePrefetcher::Task PicturePrefetcher::take(const QString &path,
-                                                const PictureDecoder::Boxes &boxes)
+                                                const PictureDecoder::Boxes &boxes, bool *exact)
 {
+    qsizetype found = -1;
     for (qsizetype i = 0; i < m_pending.size(); ++i) {
-        if (m_pending[i].path == path && m_pending[i].boxes == boxes)
-            return m_pending.takeAt(i).task;
+        if (m_pending[i].path == path && (found < 0 || m_pending[i].boxes == boxes))
+            found = i;
     }
-    return {};
+    if (found < 0)
+        return {};
+    if (exact)
+        *exact = m_pending[found].boxes == boxes;
+    return m_pending.takeAt(found).task;
 }
 
 PicturePrefetcher::Task PicturePrefetcher::decode(const QString &path,

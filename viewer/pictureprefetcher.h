@@ -41,9 +41,10 @@ public:
         keepAhead({path}, boxes);
     }
 
-    // The decode started for path and boxes, when one was; empty otherwise. It is no longer
-    // kept here.
-    Task take(const QString &path, const PictureDecoder::Boxes &boxes);
+    // The decode started for path and boxes, when one was; else one started for path and
+    // other boxes (exact false), which may serve when it is larger; empty otherwise. It is no
+    // longer kept here.
+    Task take(const QString &path, const PictureDecoder::Boxes &boxes, bool *exact = nullptr);
 
     // Starts decoding path for boxes now, before the pictures decoding ahead, for the turn
     // that needs it.
@@ -56,6 +57,7 @@ public:
     void setEnabled(bool enabled);
     bool isEnabled() const { return m_enabled; }
     int ahead() const { return m_ahead; }
+    FileWorker &worker() { return m_worker; }
 
     // The next picture being decoded or waiting to be taken, empty when none; and whether its
     // decoding has finished.

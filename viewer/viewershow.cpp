@@ -181,10 +181,17 @@ bool LARK_M7::loadIntoPictureBox()
     // decoded during the wait serves when it is of the file the probe found.
     const PictureDecoder::Boxes boxes = pictureBoxes();
     std::optional<PictureDecoder::Picture> picture;
-    if (const auto ahead = m_prefetcher.take(m_state.CurrentPath, boxes)) {
+    bool exact = true;
+    if (const auto ahead = m_prefetcher.take(m_state.CurrentPath, boxes, &exact)) {
         picture = m_gate.waitFor(ahead);
         if (!picture->opened || !picture->stamp || picture->stamp != m_probedStamp)
             picture.reset();
+        // Decoded for a larger window (the first picture, as the window opened): made smaller
+        // on the worker, without reading the file again.
+        else if (!exact)
+            picture = m_gate.waitFor(m_prefetcher.worker().run<std::optional<PictureDecoder::Picture>>(
+                [decoded = *picture, boxes] { return PictureDecoder::refit(decoded, boxes); },
+                /*urgent*/ true));
     }
     if (!picture)
         picture = m_gate.waitFor(m_prefetcher.decode(m_state.CurrentPath, boxes));
@@ -233,10 +240,11 @@ void LARK_M7::prefetchAhead()
 
 void LARK_M7::prepareFirstPicture()
 {
-    // The window opens maximized: its outer size will be the screen's room for windows.
+    // The window opens maximized: no larger than its screen, which bounds every picture's
+    // size; the picture is made smaller for the window once it stands.
     QSizeF outer = frameGeometry().size();
     if (!isVisible() && screen())
-        outer = screen()->availableGeometry().size();
+        outer = screen()->geometry().size();
     const PictureDecoder::Boxes boxes =
         pictureBoxes(float(Twips::fromPixels(int(outer.width()))),
                      float(Twips::fromPixels(int(outer.height()))));
