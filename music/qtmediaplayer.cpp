@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QPainter>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QSlider>
 #include <QStyle>
@@ -34,6 +36,17 @@ void keepJackOut()
     Q_UNUSED(done);
 }
 
+// The stop symbol, a square, drawn here: the style's own would look through the desktop's icon
+// themes, which costs a good part of the program's start.
+QIcon stopIcon()
+{
+    QPixmap square(16, 16);
+    square.fill(Qt::transparent);
+    QPainter painter(&square);
+    painter.fillRect(QRect(3, 3, 10, 10), QColor(40, 40, 40));
+    return QIcon(square);
+}
+
 } // namespace
 
 QtMediaPlayer::QtMediaPlayer(QWidget *parent) : QWidget(parent)
@@ -45,7 +58,7 @@ QtMediaPlayer::QtMediaPlayer(QWidget *parent) : QWidget(parent)
     m_musicSwitch->setToolTip(tr("Sottofondo musicale durante la visione"));
 
     m_stopButton = new QToolButton(this);
-    m_stopButton->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    m_stopButton->setIcon(stopIcon());
     m_stopButton->setToolTip(tr("Ferma il brano"));
     m_stopButton->setAutoRaise(true);
 

@@ -1,11 +1,13 @@
 #include "runtime/heifimageplugin/heifimagehandler.h"
 
 #include "runtime/heifimageplugin/hevccodedsize.h"
+#include "runtime/heifimageplugin/libheif.h"
 
 #include <QImage>
 #include <QVariant>
 
-#include <libheif/heif.h>
+#include <algorithm>
+
 
 // Where libheif reads the file: the device, from the position it had when reading started.
 struct HeifStream
@@ -52,7 +54,31 @@ const heif_reader StreamReader = {1, streamPosition, streamRead, streamSeek, str
 
 void freeDecoded(void *decoded)
 {
-    heif_image_release(static_cast<heif_image *>(decoded));
+    libheif()->heif_image_release(static_cast<heif_image *>(decoded));
+}
+
+// The HEIF brand a file's start declares, among those libheif decodes: "avif" for an AV1
+// picture, another brand for HEVC; empty for a file that is no HEIF picture. Read without
+// libheif, so that telling a JPEG from a HEIF picture does not load it.
+QByteArray heifBrand(const QByteArray &start)
+{
+    static const QList<QByteArray> hevc = {"heic", "heix", "heim", "heis", "hevc", "hevx",
+                                           "hevm", "hevs", "mif1", "msf1"};
+    if (start.size() < 16 || start.mid(4, 4) != "ftyp")
+        return {};
+    const qsizetype boxSize = qsizetype(quint8(start[0])) << 24 | quint8(start[1]) << 16 |
+                              quint8(start[2]) << 8 | quint8(start[3]);
+    const qsizetype end = std::min(start.size(), boxSize);
+    QByteArray found;
+    // The major brand, then the compatible brands after the minor version.
+    for (qsizetype at = 8; at + 4 <= end; at += at == 8 ? 8 : 4) {
+        const QByteArray brand = start.mid(at, 4);
+        if (brand == "avif" || brand == "avis")
+            return "avif";
+        if (found.isEmpty() && hevc.contains(brand))
+            found = brand;
+    }
+    return found;
 }
 
 } // namespace
@@ -62,9 +88,9 @@ HeifImageHandler::HeifImageHandler() = default;
 HeifImageHandler::~HeifImageHandler()
 {
     if (m_primary)
-        heif_image_handle_release(m_primary);
+        libheif()->heif_image_handle_release(m_primary);
     if (m_context)
-        heif_context_free(m_context);
+        libheif()->heif_context_free(m_context);
 }
 
 bool HeifImageHandler::canRead(QIODevice *device)
@@ -72,10 +98,7 @@ bool HeifImageHandler::canRead(QIODevice *device)
     if (!device || !device->isReadable())
         return false;
     // The file type box, with its brands, comes first and is short.
-    const QByteArray start = device->peek(64);
-    return start.size() >= 12 &&
-           heif_check_filetype(reinterpret_cast<const uint8_t *>(start.constData()),
-                               int(start.size())) == heif_filetype_yes_supported;
+    return !heifBrand(device->peek(64)).isEmpty();
 }
 
 bool HeifImageHandler::canRead() const
@@ -83,12 +106,10 @@ bool HeifImageHandler::canRead() const
     // Once the boxes are read the device is no longer at the file's start.
     if (m_state != State::Unread)
         return m_state == State::Ready;
-    if (!canRead(device()))
+    const QByteArray brand = device() ? heifBrand(device()->peek(64)) : QByteArray();
+    if (brand.isEmpty())
         return false;
-    const QByteArray start = device()->peek(64);
-    const bool av1 = heif_has_compatible_brand(reinterpret_cast<const uint8_t *>(start.constData()),
-                                               int(start.size()), "avif") == 1;
-    setFormat(av1 ? "avif" : "heic");
+    setFormat(brand == "avif" ? "avif" : "heic");
     return true;
 }
 
@@ -98,21 +119,21 @@ bool HeifImageHandler::load() const
         return m_state == State::Ready;
     m_state = State::Failed;
     QIODevice *source = device();
-    if (!source || source->isSequential() || !canRead(source))
+    if (!source || source->isSequential() || !canRead(source) || !libheif())
         return false;
     m_stream = std::make_unique<HeifStream>(HeifStream{source, source->pos()});
-    m_context = heif_context_alloc();
+    m_context = libheif()->heif_context_alloc();
     if (!m_context ||
-        heif_context_read_from_reader(m_context, &StreamReader, m_stream.get(), nullptr).code !=
+        libheif()->heif_context_read_from_reader(m_context, &StreamReader, m_stream.get(), nullptr).code !=
             heif_error_Ok ||
-        heif_context_get_primary_image_handle(m_context, &m_primary).code != heif_error_Ok)
+        libheif()->heif_context_get_primary_image_handle(m_context, &m_primary).code != heif_error_Ok)
         return false;
     // The size after the file's own crop, rotation and mirror; and the one its boxes state
     // before any crop (turned with the picture).
-    const QSize size(heif_image_handle_get_width(m_primary),
-                     heif_image_handle_get_height(m_primary));
-    const QSize uncropped(heif_image_handle_get_ispe_width(m_primary),
-                          heif_image_handle_get_ispe_height(m_primary));
+    const QSize size(libheif()->heif_image_handle_get_width(m_primary),
+                     libheif()->heif_image_handle_get_height(m_primary));
+    const QSize uncropped(libheif()->heif_image_handle_get_ispe_width(m_primary),
+                          libheif()->heif_image_handle_get_ispe_height(m_primary));
     const QSize stated = uncropped.isEmpty() ? size : uncropped;
     if (size.isEmpty() || qint64(size.width()) * size.height() > MaxPixels ||
         qint64(stated.width()) * stated.height() > MaxPixels)
@@ -131,27 +152,27 @@ bool HeifImageHandler::read(QImage *image)
 {
     if (!load())
         return false;
-    const bool alpha = heif_image_handle_has_alpha_channel(m_primary);
-    heif_decoding_options *options = heif_decoding_options_alloc();
+    const bool alpha = libheif()->heif_image_handle_has_alpha_channel(m_primary);
+    heif_decoding_options *options = libheif()->heif_decoding_options_alloc();
     options->convert_hdr_to_8bit = 1;
     heif_image *decoded = nullptr;
     // Four bytes a pixel: the smooth scale takes them as they are.
-    const heif_error error = heif_decode_image(m_primary, &decoded, heif_colorspace_RGB,
+    const heif_error error = libheif()->heif_decode_image(m_primary, &decoded, heif_colorspace_RGB,
                                                heif_chroma_interleaved_RGBA, options);
-    heif_decoding_options_free(options);
+    libheif()->heif_decoding_options_free(options);
     if (error.code != heif_error_Ok || !decoded) {
         if (decoded)
-            heif_image_release(decoded);
+            libheif()->heif_image_release(decoded);
         return false;
     }
     int stride = 0;
     const uint8_t *pixels =
-        heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
-    const QSize size(heif_image_get_width(decoded, heif_channel_interleaved),
-                     heif_image_get_height(decoded, heif_channel_interleaved));
+        libheif()->heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
+    const QSize size(libheif()->heif_image_get_width(decoded, heif_channel_interleaved),
+                     libheif()->heif_image_get_height(decoded, heif_channel_interleaved));
     if (!pixels || size.isEmpty() ||
-        heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved) != 8) {
-        heif_image_release(decoded);
+        libheif()->heif_image_get_bits_per_pixel_range(decoded, heif_channel_interleaved) != 8) {
+        libheif()->heif_image_release(decoded);
         return false;
     }
     // The decoded pixels stay libheif's until the wrapping image lets them go.

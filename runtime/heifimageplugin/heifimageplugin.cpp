@@ -2,8 +2,6 @@
 
 #include "runtime/heifimageplugin/heifimagehandler.h"
 
-#include <libheif/heif.h>
-
 namespace {
 
 bool isHeifFormat(const QByteArray &format)
@@ -13,16 +11,10 @@ bool isHeifFormat(const QByteArray &format)
 
 } // namespace
 
-// libheif registers its decoders once here, before any reader, on any thread, decodes.
-HeifImagePlugin::HeifImagePlugin(QObject *parent) : QImageIOPlugin(parent)
-{
-    heif_init(nullptr);
-}
+// libheif itself is loaded with the first HEIF picture read.
+HeifImagePlugin::HeifImagePlugin(QObject *parent) : QImageIOPlugin(parent) {}
 
-HeifImagePlugin::~HeifImagePlugin()
-{
-    heif_deinit();
-}
+HeifImagePlugin::~HeifImagePlugin() = default;
 
 QImageIOPlugin::Capabilities HeifImagePlugin::capabilities(QIODevice *device,
                                                            const QByteArray &format) const
