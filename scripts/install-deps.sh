@@ -10,6 +10,8 @@ packages=(
     # HEIC, HEIF and AVIF pictures: the program's own image plugin on libheif (libheif1 with
     # its HEVC and AV1 decoders and encoders comes with it; the tests encode with it)
     libheif-dev
+    # JPEG pictures: decoded by libjpeg-turbo through its TurboJPEG interface
+    libturbojpeg0-dev
     # WebP and TIFF pictures: Qt's own image plugins
     qt6-image-formats-plugins
     # sound: Qt's GStreamer backend plays MP3 and WAV with these

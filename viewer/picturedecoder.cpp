@@ -1,11 +1,13 @@
 #include "viewer/picturedecoder.h"
 
 #include "runtime/runtimeerror.h"
+#include "viewer/jpegdecoder.h"
 #include "viewer/jpeglayout.h"
 #include "viewer/picturefile.h"
 
 #include <QFileInfo>
 #include <QImageReader>
+#include <QTransform>
 
 #include <algorithm>
 #include <memory>
@@ -97,16 +99,21 @@ namespace {
 // then makes the shown size. Other formats are read at the shown size.
 QSize sizeToDecode(const QSize &stored, const QSize &shown, bool jpeg)
 {
-    if (!jpeg)
-        return shown;
-    for (int reduction : {8, 4, 2}) {
-        // Rounded down, so that the reader takes exactly this reduction.
-        const QSize reduced(stored.width() / reduction, stored.height() / reduction);
-        if (reduced.width() * 20 >= shown.width() * 19 &&
-            reduced.height() * 20 >= shown.height() * 19)
-            return reduced;
-    }
-    return shown;
+    const int reduction = jpeg ? JpegDecoder::reductionFor(stored, shown) : 1;
+    // Rounded down, so that the reader takes exactly this reduction.
+    return reduction > 1 ? QSize(stored.width() / reduction, stored.height() / reduction) : shown;
+}
+
+// The picture turned upright as its EXIF orientation says, as Qt's reader turns it.
+QImage upright(QImage image, QImageIOHandler::Transformations turn)
+{
+    if (turn == QImageIOHandler::TransformationRotate270)
+        return image.transformed(QTransform().rotate(270));
+    image = image.mirrored(turn.testFlag(QImageIOHandler::TransformationMirror),
+                           turn.testFlag(QImageIOHandler::TransformationFlip));
+    if (turn.testFlag(QImageIOHandler::TransformationRotate90))
+        image = image.transformed(QTransform().rotate(90));
+    return image;
 }
 
 } // namespace
@@ -173,10 +180,20 @@ Picture decode(const QString &path, const Boxes &boxes)
     // Decode straight at (about) the shown size when the picture is larger: the scaled size is
     // given in the stored orientation, before the EXIF turn.
     const bool shrink = fitted.width() < result.natural.width();
-    if (shrink)
-        reader.setScaledSize(
-            sizeToDecode(stored, sideways ? fitted.transposed() : fitted, picture->isJpeg));
-    QImage image = reader.read();
+    const QSize shownStored = sideways ? fitted.transposed() : fitted;
+    QImage image;
+    if (picture->isJpeg) {
+        image = JpegDecoder::decode(picture->file->readAllFromStart(),
+                                    shrink ? JpegDecoder::reductionFor(stored, shownStored) : 1);
+        if (!image.isNull())
+            image = upright(std::move(image), reader.transformation());
+    }
+    // Qt's reader for every other picture, and for a JPEG that libjpeg-turbo would not decode.
+    if (image.isNull()) {
+        if (shrink)
+            reader.setScaledSize(sizeToDecode(stored, shownStored, picture->isJpeg));
+        image = reader.read();
+    }
     if (image.isNull()) {
         result.error = RuntimeError::InvalidPicture;
         return result;

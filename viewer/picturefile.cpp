@@ -43,3 +43,20 @@ qint64 PictureFile::writeData(const char *, qint64)
 {
     return -1;
 }
+
+QByteArray PictureFile::readAllFromStart() const
+{
+    QByteArray bytes(qsizetype(m_limit), Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < m_limit) {
+        const qint64 got =
+            ::pread(m_descriptor, bytes.data() + done, size_t(m_limit - done), off_t(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    bytes.truncate(qsizetype(done));
+    return bytes;
+}

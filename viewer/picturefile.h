@@ -2,6 +2,7 @@
 
 #include "runtime/fileprobe.h"
 
+#include <QByteArray>
 #include <QIODevice>
 
 #include <algorithm>
@@ -23,6 +24,8 @@ public:
 
     // Reads no further than limit bytes from now on.
     void setLimit(qint64 limit) { m_limit = std::max<qint64>(0, limit); }
+    // The file's bytes up to the limit, read apart from the device's own reading.
+    QByteArray readAllFromStart() const;
     // The open file's stamp now.
     std::optional<FileProbe::Stamp> stamp() const { return FileProbe::stampOf(m_descriptor); }
 
