@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QImageIOHandler>
 #include <QtGlobal>
 
 // The layout of a JPEG file, read without decoding it: its frame, how many scans it has and
@@ -33,7 +35,14 @@ struct Layout
     // Bytes the decoder needs: up to the end-of-picture marker (or the end of a file cut
     // short).
     qint64 end = 0;
+    // Where the first EXIF segment's data starts and how long it is, bytes; 0 when none.
+    qint64 exifStart = 0;
+    qint64 exifLength = 0;
 };
+
+// The turn a picture's EXIF orientation asks for, as Qt's reader reads it: exif is the data
+// of an EXIF segment ("Exif", two zero bytes, then its TIFF structure).
+QImageIOHandler::Transformations exifTransformation(const QByteArray &exif);
 
 // Reads the layout of the open file descriptor of fileSize bytes. The picture data is
 // bounded by what the frame promises: data going on far beyond it (a header followed by

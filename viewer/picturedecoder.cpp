@@ -142,7 +142,8 @@ std::optional<Picture> refit(const Picture &picture, const Boxes &boxes)
         return std::nullopt;
     Picture result = picture;
     if (has != fitted)
-        result.image = picture.image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        result.image =
+            picture.image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return result;
 }
 
@@ -159,9 +160,16 @@ Picture decode(const QString &path, const Boxes &boxes)
     // the file again.
     result.stamp = picture->stamp;
     QImageReader &reader = *picture->reader;
-    const QSize stored = reader.size();
-    const qint64 pixels = qint64(stored.width()) * stored.height();
     const JpegLayout::Layout &jpeg = picture->jpeg;
+    // A JPEG's size and turn come from its layout, read already: Qt's reader would read all
+    // its segments again, were they tens of megabytes of metadata.
+    const bool knownJpeg = picture->isJpeg && jpeg.width > 0 && jpeg.height > 0;
+    const QSize stored = knownJpeg ? QSize(jpeg.width, jpeg.height) : reader.size();
+    const QImageIOHandler::Transformations turn =
+        knownJpeg
+            ? JpegLayout::exifTransformation(picture->file->readAt(jpeg.exifStart, jpeg.exifLength))
+            : reader.transformation();
+    const qint64 pixels = qint64(stored.width()) * stored.height();
     const bool refused =
         !reader.canRead() || !stored.isValid() || stored.isEmpty() || pixels > MaxPixels ||
         (picture->isJpeg &&
@@ -173,7 +181,7 @@ Picture decode(const QString &path, const Boxes &boxes)
     }
     if (!picture->isJpeg)
         picture->file->setLimit(std::min(picture->file->size(), rawBound(stored) + ReadSlackBytes));
-    const bool sideways = turnsSideways(reader.transformation());
+    const bool sideways = turnsSideways(turn);
     result.natural = sideways ? stored.transposed() : stored;
     const QSize fitted = fittedSize(result.natural, boxes);
 
@@ -182,11 +190,11 @@ Picture decode(const QString &path, const Boxes &boxes)
     const bool shrink = fitted.width() < result.natural.width();
     const QSize shownStored = sideways ? fitted.transposed() : fitted;
     QImage image;
-    if (picture->isJpeg) {
+    if (knownJpeg) {
         image = JpegDecoder::decode(picture->file->readAllFromStart(),
                                     shrink ? JpegDecoder::reductionFor(stored, shownStored) : 1);
         if (!image.isNull())
-            image = upright(std::move(image), reader.transformation());
+            image = upright(std::move(image), turn);
     }
     // Qt's reader for every other picture, and for a JPEG that libjpeg-turbo would not decode.
     if (image.isNull()) {

@@ -44,13 +44,14 @@ qint64 PictureFile::writeData(const char *, qint64)
     return -1;
 }
 
-QByteArray PictureFile::readAllFromStart() const
+QByteArray PictureFile::readAt(qint64 offset, qint64 length) const
 {
-    QByteArray bytes(qsizetype(m_limit), Qt::Uninitialized);
+    length = std::max<qint64>(0, std::min(length, m_limit - offset));
+    QByteArray bytes(qsizetype(length), Qt::Uninitialized);
     qint64 done = 0;
-    while (done < m_limit) {
+    while (done < length) {
         const qint64 got =
-            ::pread(m_descriptor, bytes.data() + done, size_t(m_limit - done), off_t(done));
+            ::pread(m_descriptor, bytes.data() + done, size_t(length - done), off_t(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)

@@ -24,8 +24,11 @@ public:
 
     // Reads no further than limit bytes from now on.
     void setLimit(qint64 limit) { m_limit = std::max<qint64>(0, limit); }
-    // The file's bytes up to the limit, read apart from the device's own reading.
-    QByteArray readAllFromStart() const;
+    // length bytes from offset, no further than the limit, read apart from the device's own
+    // reading; fewer where the file ends first.
+    QByteArray readAt(qint64 offset, qint64 length) const;
+    // The file's bytes up to the limit.
+    QByteArray readAllFromStart() const { return readAt(0, m_limit); }
     // The open file's stamp now.
     std::optional<FileProbe::Stamp> stamp() const { return FileProbe::stampOf(m_descriptor); }
 
