@@ -289,6 +289,8 @@ void SlideshowTest::everyFormatShowsAsJpgDoesWithItsMusic_data()
     // Read whole before it is scaled: past Qt's default allocation limit, within the program's.
     QTest::newRow("TIF, a colour A4 page scanned at 600 dpi") << "TIF" << 1 << QSize(4960, 7016);
     QTest::newRow("JPEG") << "JPEG" << 1 << small;
+    QTest::newRow("JPEG turned, EXIF in Intel order") << "JPEG" << 6 << small;
+    QTest::newRow("JPEG turned, EXIF in Motorola order") << "JPEG" << 8 << small;
     QTest::newRow("PNG") << "PNG" << 1 << small;
 }
 
@@ -315,11 +317,29 @@ void SlideshowTest::everyFormatShowsAsJpgDoesWithItsMusic()
         QBuffer buffer(&bytes);
         QVERIFY(buffer.open(QIODevice::WriteOnly));
         QImageWriter writer(&buffer, extension.toLower().toLatin1());
-        writer.setTransformation(orientation == 6 ? QImageIOHandler::TransformationRotate90
-                                                  : QImageIOHandler::TransformationNone);
+        if (extension.startsWith(QStringLiteral("TIF")) && orientation == 6)
+            writer.setTransformation(QImageIOHandler::TransformationRotate90);
         if (extension.startsWith(QStringLiteral("TIF")))
             writer.setCompression(1); // LZW, as scanners save
         QVERIFY2(writer.write(stored), qPrintable(writer.errorString()));
+        if (extension == QStringLiteral("JPEG") && orientation != 1) {
+            // An EXIF segment after the start marker, as cameras write: a directory with the
+            // orientation alone, little-endian for 6, big-endian for 8.
+            const bool intel = orientation == 6;
+            const auto number = [intel](quint32 value, int bytes) {
+                QByteArray out;
+                for (int i = 0; i < bytes; ++i)
+                    out += char(value >> 8 * (intel ? i : bytes - 1 - i));
+                return out;
+            };
+            const QByteArray tiff = (intel ? "II" : "MM") + number(42, 2) + number(8, 4) +
+                                    number(1, 2) + number(0x0112, 2) + number(3, 2) +
+                                    number(1, 4) + number(orientation, 2) + number(0, 2) +
+                                    number(0, 4);
+            const QByteArray exif = QByteArray("Exif\0\0", 6) + tiff;
+            const int length = int(exif.size()) + 2;
+            bytes.insert(2, QByteArray("\xFF\xE1") + char(length >> 8) + char(length) + exif);
+        }
     }
     // A good picture with its music, and the same file cut in half.
     const QString good = m_dir->filePath(QStringLiteral("Foto.") + extension);
