@@ -274,7 +274,8 @@ bool XServer::start(int width, int height)
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty())
         return false;
-    // Xvfb writes the display it picked to descriptor 3 once it accepts clients.
+    // Xvfb writes the display it picked to descriptor 3 once it accepts clients; it does not
+    // reset when its last client leaves, when a program starting then could not connect.
     int fds[2];
     if (::pipe(fds) != 0)
         return false;
@@ -286,8 +287,8 @@ bool XServer::start(int width, int height)
     const QByteArray program = QFile::encodeName(xvfb);
     const QByteArray screen = QByteArray::number(width) + 'x' + QByteArray::number(height) + "x24";
     const char *argv[] = {
-        program.constData(), "-displayfd", "3",    "-screen", "0",    screen.constData(),
-        "-nolisten",         "tcp",        "-dpi", "96",      nullptr};
+        program.constData(), "-displayfd", "3",        "-screen", "0",  screen.constData(),
+        "-nolisten",         "tcp",        "-noreset", "-dpi",    "96", nullptr};
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, program.constData(), &actions, nullptr,
                                     const_cast<char **>(argv), environ);

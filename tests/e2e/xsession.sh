@@ -27,11 +27,13 @@ x_report() {
 }
 
 # x_start WORKDIR: starts Xvfb on a free display and exports DISPLAY. The server picks the
-# display itself (-displayfd), so that two sessions started at once never share one.
+# display itself (-displayfd), so that two sessions started at once never share one. It does
+# not reset when its last client leaves (-noreset): a program started during a reset cannot
+# connect.
 x_start() {
     local workdir=$1 display i
     : >"$workdir/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -dpi 96 \
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset -dpi 96 \
         3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
     X_SERVER_PID=$!
     for i in $(seq 1 100); do
