@@ -16,8 +16,6 @@
 
 namespace {
 
-// The benchmark's start-up mark (ALBUM_QUIT_WHEN_SHOWN set): prints "shown" once the setup
-// window has been painted, then ends the program.
 // Runs a call once the window it watches has been painted for the first time: what the
 // window does not need to appear waits for it.
 class AfterFirstPaint : public QObject
@@ -133,7 +131,8 @@ int main(int argc, char *argv[])
         album.setupWindow().openPath(paths.first());
     new AfterFirstPaint(&album.setupWindow(), setWindowIcon);
     if (qEnvironmentVariableIsSet("ALBUM_QUIT_WHEN_SHOWN")) {
-        // The benchmark's start-up mark.
+        // The benchmark's start-up mark: "shown" once the setup window has been painted, then
+        // the end.
         new AfterFirstPaint(&album.setupWindow(), [] {
             std::puts("shown");
             std::fflush(stdout);
