@@ -32,10 +32,11 @@ lintian --no-cfg --display-info --fail-on error,warning "$deb" >"$out/lintian.lo
 grep -v 'running with root privileges' "$out/lintian.log" || true
 [ "$status" -eq 0 ] || fail "lintian found errors or warnings in $(basename "$deb")"
 
-# The packages the program loads at run time, which dpkg-shlibdeps cannot see in its links.
+# The packages the program loads at run time, which dpkg-shlibdeps cannot see in its links
+# (libheif is loaded with the first HEIF picture).
 depends=$(dpkg-deb -f "$deb" Depends | tr ',|' '\n\n' | sed 's/(.*//; s/ //g')
 for package in gstreamer1.0-plugins-base gstreamer1.0-plugins-good qt6-translations-l10n \
-    qt6-wayland; do
+    qt6-wayland qt6-image-formats-plugins libheif1; do
     grep -qx "$package" <<<"$depends" || fail "the package does not depend on $package"
 done
 echo "PASS: $(basename "$deb") is clean for lintian and depends on what Album needs"
