@@ -12,8 +12,8 @@
 
 namespace {
 
-// Where the pictures' ids live: under the program's own name, as paths under /org/mpris are
-// kept for the specification's own meanings.
+// Where the pictures' ids live: under the program's own name, as MPRIS keeps the paths under
+// /org/mpris for its own use.
 constexpr const char *PicturePathPrefix = "/io/github/torvex/album/picture/";
 
 // How long the program waits for the bus before it ends, milliseconds.
