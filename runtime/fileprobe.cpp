@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,6 +40,15 @@ std::optional<Stamp> stampOf(int descriptor)
     stamp.inode = quint64(status.st_ino);
     stamp.device = quint64(status.st_dev);
     return stamp;
+}
+
+qint64 readAt(int descriptor, char *data, qint64 length, qint64 offset)
+{
+    qint64 got;
+    do {
+        got = ::pread(descriptor, data, size_t(length), off_t(offset));
+    } while (got < 0 && errno == EINTR);
+    return got;
 }
 
 std::optional<Stamp> probe(const QString &path)

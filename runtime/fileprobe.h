@@ -31,4 +31,8 @@ int openRegularFile(const QString &path);
 // The stamp of an open file; empty when it cannot be read.
 std::optional<Stamp> stampOf(int descriptor);
 
+// Up to length bytes of an open file from offset into data, read again when a signal
+// interrupts the read: the count read, 0 at the end, -1 on an error.
+qint64 readAt(int descriptor, char *data, qint64 length, qint64 offset);
+
 } // namespace FileProbe

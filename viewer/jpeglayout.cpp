@@ -1,12 +1,12 @@
 #include "viewer/jpeglayout.h"
 
+#include "runtime/fileprobe.h"
+
 #include <QByteArray>
 #include <QList>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace JpegLayout {
 
@@ -69,11 +69,8 @@ private:
         if (m_position >= m_bufferStart && m_position < m_bufferStart + m_buffer.size())
             return true;
         m_buffer.resize(qsizetype(std::min<qint64>(m_chunk, m_size - m_position)));
-        qint64 got;
-        do {
-            got =
-                ::pread(m_descriptor, m_buffer.data(), size_t(m_buffer.size()), off_t(m_position));
-        } while (got < 0 && errno == EINTR);
+        const qint64 got =
+            FileProbe::readAt(m_descriptor, m_buffer.data(), m_buffer.size(), m_position);
         if (got <= 0) {
             m_size = m_position; // unreadable from here: taken as the end
             m_buffer.clear();

@@ -78,21 +78,6 @@ std::optional<OpenPicture> openPicture(const QString &path)
     return picture;
 }
 
-} // namespace
-
-QSize naturalSize(const QString &path)
-{
-    std::optional<OpenPicture> picture = openPicture(path);
-    if (!picture)
-        return {};
-    const QSize stored = picture->reader->size();
-    if (!stored.isValid())
-        return {};
-    return turnsSideways(picture->reader->transformation()) ? stored.transposed() : stored;
-}
-
-namespace {
-
 // The size to ask the reader for, in the stored orientation. A JPEG shrinks by 1/2, 1/4 or 1/8
 // cheaply while it decodes (libjpeg's fast scaled inverse DCT; other factors take slow paths):
 // the most reduced of these that keeps 95% of the shown size is decoded, and one smooth scale
@@ -115,10 +100,6 @@ QImage upright(QImage image, QImageIOHandler::Transformations turn)
         image = image.transformed(QTransform().rotate(90));
     return image;
 }
-
-} // namespace
-
-namespace {
 
 // The size a picture of natural size is decoded to for boxes: the box of its shape, with its
 // proportions kept; a box of no size (a window too small) still gets a pixel.
@@ -165,10 +146,6 @@ Picture decode(const QString &path, const Boxes &boxes)
     // its segments again, were they tens of megabytes of metadata.
     const bool knownJpeg = picture->isJpeg && jpeg.width > 0 && jpeg.height > 0;
     const QSize stored = knownJpeg ? QSize(jpeg.width, jpeg.height) : reader.size();
-    const QImageIOHandler::Transformations turn =
-        knownJpeg
-            ? JpegLayout::exifTransformation(picture->file->readAt(jpeg.exifStart, jpeg.exifLength))
-            : reader.transformation();
     const qint64 pixels = qint64(stored.width()) * stored.height();
     const bool refused =
         !reader.canRead() || !stored.isValid() || stored.isEmpty() || pixels > MaxPixels ||
@@ -181,6 +158,10 @@ Picture decode(const QString &path, const Boxes &boxes)
     }
     if (!picture->isJpeg)
         picture->file->setLimit(std::min(picture->file->size(), rawBound(stored) + ReadSlackBytes));
+    const QImageIOHandler::Transformations turn =
+        knownJpeg
+            ? JpegLayout::exifTransformation(picture->file->readAt(jpeg.exifStart, jpeg.exifLength))
+            : reader.transformation();
     const bool sideways = turnsSideways(turn);
     result.natural = sideways ? stored.transposed() : stored;
     const QSize fitted = fittedSize(result.natural, boxes);
@@ -190,18 +171,19 @@ Picture decode(const QString &path, const Boxes &boxes)
     const bool shrink = fitted.width() < result.natural.width();
     const QSize shownStored = sideways ? fitted.transposed() : fitted;
     QImage image;
-    if (knownJpeg) {
+    if (knownJpeg)
         image = JpegDecoder::decode(picture->file->readAllFromStart(),
                                     shrink ? JpegDecoder::reductionFor(stored, shownStored) : 1);
-        if (!image.isNull())
-            image = upright(std::move(image), turn);
-    }
-    // Qt's reader for every other picture, and for a JPEG that libjpeg-turbo would not decode.
+    // Qt's reader for every other picture, and for a JPEG that libjpeg-turbo would not decode;
+    // such a JPEG is turned by the same orientation as the others.
     if (image.isNull()) {
+        reader.setAutoTransform(!knownJpeg);
         if (shrink)
             reader.setScaledSize(sizeToDecode(stored, shownStored, picture->isJpeg));
         image = reader.read();
     }
+    if (knownJpeg && !image.isNull())
+        image = upright(std::move(image), turn);
     if (image.isNull()) {
         result.error = RuntimeError::InvalidPicture;
         return result;

@@ -33,9 +33,6 @@ struct Picture
     std::optional<FileProbe::Stamp> stamp;
 };
 
-// The picture's natural upright size from its header; invalid when the file is no picture.
-QSize naturalSize(const QString &path);
-
 // The picture at path, decoded once to fit inside the box for its shape (device pixels) with
 // its proportions, upright by its EXIF orientation. A picture smaller than the box is enlarged
 // once here, so that painting it needs no scaling. A picture that would cost far more than a

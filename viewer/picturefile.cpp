@@ -1,7 +1,6 @@
 #include "viewer/picturefile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <unistd.h>
 
 PictureFile::PictureFile(int descriptor, qint64 limit)
@@ -29,10 +28,7 @@ qint64 PictureFile::readData(char *data, qint64 maxSize)
     const qint64 wanted = std::min(maxSize, m_limit - m_position);
     if (wanted <= 0)
         return 0;
-    qint64 got;
-    do {
-        got = ::pread(m_descriptor, data, size_t(wanted), off_t(m_position));
-    } while (got < 0 && errno == EINTR);
+    const qint64 got = FileProbe::readAt(m_descriptor, data, wanted, m_position);
     if (got < 0)
         return -1;
     m_position += got;
@@ -51,9 +47,7 @@ QByteArray PictureFile::readAt(qint64 offset, qint64 length) const
     qint64 done = 0;
     while (done < length) {
         const qint64 got =
-            ::pread(m_descriptor, bytes.data() + done, size_t(length - done), off_t(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
+            FileProbe::readAt(m_descriptor, bytes.data() + done, length - done, offset + done);
         if (got <= 0)
             break;
         done += got;
