@@ -2,7 +2,7 @@
 
 #include "app/remotecontrol.h"
 #include "runtime/commandgate.h"
-#include "runtime/fileworker.h"
+#include "pictures/fileworker.h"
 #include "runtime/screensaverinhibitor.h"
 #include "state/sharedstate.h"
 

@@ -3,7 +3,7 @@
 #include "runtime/italiantranslator.h"
 #include "runtime/qtplatformservices.h"
 #include "setup/setupwindow.h"
-#include "viewer/pictureprefetcher.h"
+#include "pictures/picturesource.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -103,7 +103,7 @@ void answerHelpAndVersion(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
-    PicturePrefetcher::keepPictureMemory(); // before Qt starts any thread
+    PictureSource::keepPictureMemory(); // before Qt starts any thread
     answerHelpAndVersion(argc, argv);
     QApplication application(argc, argv);
     setNames();

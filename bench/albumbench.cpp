@@ -28,7 +28,7 @@
 #include "runtime/showclock.h"
 #include "setup/setupwindow.h"
 #include "viewer/imagecontrol.h"
-#include "viewer/pictureprefetcher.h"
+#include "pictures/picturesource.h"
 #include "viewer/viewerwindow.h"
 
 #include <QApplication>
@@ -290,7 +290,7 @@ int childMain(const QString &kind, const QString &folder, double delay, const QS
     setup.Check1->setChecked(false);
     // The formats figure times each picture's own decode.
     if (kind == QStringLiteral("formats"))
-        album.viewer().prefetcher().setEnabled(false);
+        album.viewer().pictureSource().setEnabled(false);
     const qint64 confirmedNs = nowNs();
     const double cpuAtConfirm = processCpuSeconds();
     setup.Command2->click();
@@ -634,7 +634,7 @@ ChildResult show(const QString &kind, const QString &folder, double delay,
 
 int main(int argc, char *argv[])
 {
-    PicturePrefetcher::keepPictureMemory(); // as the program does
+    PictureSource::keepPictureMemory(); // as the program does
     const bool child = argc == 6 && QByteArray(argv[1]) == "--child";
     if (!child && !qEnvironmentVariableIsSet("ALBUM_BENCH_MODE")) {
         // The parent chooses the platform for itself and its children: a private X server where

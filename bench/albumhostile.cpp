@@ -27,7 +27,7 @@
 #include "setup/setupwindow.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"
-#include "viewer/pictureprefetcher.h"
+#include "pictures/picturesource.h"
 #include "viewer/viewerwindow.h"
 
 #include <QApplication>
@@ -651,7 +651,7 @@ QString megabytes(qint64 bytes)
 
 int main(int argc, char *argv[])
 {
-    PicturePrefetcher::keepPictureMemory(); // as the program does
+    PictureSource::keepPictureMemory(); // as the program does
     const bool isChild = argc > 1 && QByteArray(argv[1]) == "--child";
     if (!isChild) {
         useOffscreenScreen(ScreenWidth, ScreenHeight);

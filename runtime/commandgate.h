@@ -1,7 +1,5 @@
 #pragma once
 
-#include "runtime/fileworker.h"
-
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -29,11 +27,12 @@ public:
     // the window the handler belongs to: a handler of a window that has gone is dropped.
     void run(QObject *context, std::function<void()> handler);
 
-    // The result of task, serving the window's events while it is not ready. Short work is
+    // The result of task, work done on a worker thread (isReady(), waitFor(timeout), result()),
+    // serving the window's events while it is not ready. Short work is
     // waited for without serving events (a picture of a few megapixels), so that ordinary
     // pictures keep the show's steps exactly as they were; beyond that the events are served
     // and the handlers held.
-    template <typename T> T waitFor(const std::shared_ptr<FileTask<T>> &task)
+    template <typename Task> auto waitFor(const std::shared_ptr<Task> &task)
     {
         if (!task->waitFor(QuietWait)) {
             HoldScope hold(*this);

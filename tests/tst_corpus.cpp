@@ -3,7 +3,7 @@
 #include "setup/setupwindow.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"
-#include "viewer/picturedecoder.h"
+#include "pictures/picturedecoder.h"
 #include "viewer/viewerwindow.h"
 
 #include "support/showfixture.h"
@@ -587,8 +587,8 @@ void CorpusTest::theDecoderRefusesWhatWouldCostTooMuch()
     // last scan repeated thousands of times, or its data going on for a gigabyte.
     const QByteArray tiny = encode(pattern(64, 64), "jpeg", true);
     const qsizetype lastScan = tiny.lastIndexOf("\xFF\xDA"), end = tiny.lastIndexOf("\xFF\xD9");
-    const QByteArray scanBomb = tiny.left(lastScan) +
-                                tiny.mid(lastScan, end - lastScan).repeated(5000) + tiny.mid(end);
+    const QByteArray scanBomb =
+        tiny.left(lastScan) + tiny.mid(lastScan, end - lastScan).repeated(5000) + tiny.mid(end);
     QCOMPARE(decode(QStringLiteral("j.JPG"), scanBomb).error, 481);
     const QString endless = dir.filePath(QStringLiteral("k.JPG"));
     TestFiles::writeBytes(endless, encode(pattern(64, 64), "jpeg").left(700));

@@ -1,8 +1,8 @@
 #include "runtime/directorycursor.h"
 #include "runtime/fileprobe.h"
 #include "state/sharedstate.h"
-#include "viewer/picturedecoder.h"
-#include "viewer/pictureprobe.h"
+#include "pictures/picturedecoder.h"
+#include "pictures/pictureprobe.h"
 
 #include "support/testfiles.h"
 
@@ -34,19 +34,32 @@ void EnumerationTest::wildcardMatch_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("mask");
     QTest::addColumn<bool>("matches");
-    QTest::newRow("extension") << "Mare.JPG" << "*.JPG" << true;
-    QTest::newRow("case ignored") << "mare.jpg" << "*.JPG" << true;
-    QTest::newRow("other extension") << "Mare.JPEG" << "*.JPG" << false;
-    QTest::newRow("extension inside") << "Mare.JPG.txt" << "*.JPG" << false;
-    QTest::newRow("empty extension") << "Mare" << "*." << false;
-    QTest::newRow("dot at the end") << "Mare." << "*." << true;
-    QTest::newRow("doubled dot") << "Mare..JPG" << "*..JPG" << true;
-    QTest::newRow("question mark") << "A1.JPG" << "A?.JPG" << true;
-    QTest::newRow("star alone") << "x" << "*" << true;
-    QTest::newRow("stars backtrack") << "aXbXc.JPG" << "*X*.JPG" << true;
-    QTest::newRow("accents fold") << "ÈTNA.jpg" << "èt*.JPG" << true;
-    QTest::newRow("no star") << "A.JPG" << "A.JPG" << true;
-    QTest::newRow("long mask") << "A.JPG" << "A.JPG*.JPG" << false;
+    QTest::newRow("extension") << "Mare.JPG"
+                               << "*.JPG" << true;
+    QTest::newRow("case ignored") << "mare.jpg"
+                                  << "*.JPG" << true;
+    QTest::newRow("other extension") << "Mare.JPEG"
+                                     << "*.JPG" << false;
+    QTest::newRow("extension inside") << "Mare.JPG.txt"
+                                      << "*.JPG" << false;
+    QTest::newRow("empty extension") << "Mare"
+                                     << "*." << false;
+    QTest::newRow("dot at the end") << "Mare."
+                                    << "*." << true;
+    QTest::newRow("doubled dot") << "Mare..JPG"
+                                 << "*..JPG" << true;
+    QTest::newRow("question mark") << "A1.JPG"
+                                   << "A?.JPG" << true;
+    QTest::newRow("star alone") << "x"
+                                << "*" << true;
+    QTest::newRow("stars backtrack") << "aXbXc.JPG"
+                                     << "*X*.JPG" << true;
+    QTest::newRow("accents fold") << "ÈTNA.jpg"
+                                  << "èt*.JPG" << true;
+    QTest::newRow("no star") << "A.JPG"
+                             << "A.JPG" << true;
+    QTest::newRow("long mask") << "A.JPG"
+                               << "A.JPG*.JPG" << false;
 }
 
 void EnumerationTest::wildcardMatch()
@@ -59,15 +72,15 @@ void EnumerationTest::wildcardMatch()
 
 void EnumerationTest::naturalOrderIgnoresCase()
 {
-    QStringList names = {QStringLiteral("IMG_10.JPG"), QStringLiteral("img_2.JPG"),
-                         QStringLiteral("IMG_1.JPG"),  QStringLiteral("b.JPG"),
-                         QStringLiteral("A.JPG"),      QStringLiteral("IMG_02.JPG"),
+    QStringList names = {QStringLiteral("IMG_10.JPG"),  QStringLiteral("img_2.JPG"),
+                         QStringLiteral("IMG_1.JPG"),   QStringLiteral("b.JPG"),
+                         QStringLiteral("A.JPG"),       QStringLiteral("IMG_02.JPG"),
                          QStringLiteral("IMG_100.JPG"), QStringLiteral("Zucca.JPG"),
                          QStringLiteral("Èlba.JPG"),    QStringLiteral("elba.JPG")};
     std::sort(names.begin(), names.end(), DirectoryMatching::naturalLess);
-    QCOMPARE(names, (QStringList{"A.JPG", "b.JPG", "elba.JPG", "Èlba.JPG", "IMG_1.JPG",
-                                 "IMG_02.JPG", "img_2.JPG", "IMG_10.JPG", "IMG_100.JPG",
-                                 "Zucca.JPG"}));
+    QCOMPARE(names,
+             (QStringList{"A.JPG", "b.JPG", "elba.JPG", "Èlba.JPG", "IMG_1.JPG", "IMG_02.JPG",
+                          "img_2.JPG", "IMG_10.JPG", "IMG_100.JPG", "Zucca.JPG"}));
     QVERIFY(!DirectoryMatching::naturalLess(QStringLiteral("x"), QStringLiteral("x")));
 }
 

@@ -1,8 +1,8 @@
 #include "setup/setupwindow.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"
-#include "viewer/picturedecoder.h"
-#include "viewer/pictureprefetcher.h"
+#include "pictures/picturedecoder.h"
+#include "pictures/picturesource.h"
 #include "viewer/viewerwindow.h"
 
 #include "support/showfixture.h"
@@ -98,7 +98,8 @@ std::shared_ptr<bool> PrefetchTest::whenPrefetched(ShowFixture &show, const QStr
         [&show, wanted] {
             LARK_M7 *viewer = show.viewer();
             return viewer && viewer->Image1->hasPicture() &&
-                   viewer->prefetcher().pendingPath() == wanted && viewer->prefetcher().isReady();
+                   viewer->pictureSource().pendingPath() == wanted &&
+                   viewer->pictureSource().isReady();
         },
         std::move(action));
 }
@@ -163,7 +164,7 @@ void PrefetchTest::aStillValidPrefetchedPictureIsTheOneShown()
     // Without prefetching the same swap shows the file as it is at the picture's turn.
     TestFiles::writePicture(path(QStringLiteral("B.BMP")), 40, 30, Qt::green, "BMP");
     ShowFixture plain;
-    plain.app->viewer().prefetcher().setEnabled(false);
+    plain.app->viewer().pictureSource().setEnabled(false);
     const auto swappedPlain = once(
         &plain, [&plain] { return plain.captions.size() == 1; },
         [this] {
@@ -196,7 +197,8 @@ void PrefetchTest::picturesDecodedAheadComeInTheListingsOrder()
     QCOMPARE(show.shownNames(), names);
     // Each caption came with the picture before it on screen.
     for (int i = 1; i < names.size(); ++i)
-        QVERIFY2(near(colourOf(show.imagesAtCaption[i]), colours[(i - 1) % 6]), qPrintable(names[i]));
+        QVERIFY2(near(colourOf(show.imagesAtCaption[i]), colours[(i - 1) % 6]),
+                 qPrintable(names[i]));
 }
 
 void PrefetchTest::aFailingPrefetchedFileGivesTheErrorMessageAtItsTurn()
@@ -231,7 +233,7 @@ void PrefetchTest::aFailingPrefetchedFileGivesTheErrorMessageAtItsTurn()
         QVERIFY(near(colourOf(show.viewer()->Image1->picture()), Qt::red));
         const QString differences = show.differencesFromErrorPathEnd();
         QVERIFY2(differences.isEmpty(), qPrintable(differences));
-        QVERIFY(show.viewer()->prefetcher().pendingPath() != path(QStringLiteral("B.PNG")));
+        QVERIFY(show.viewer()->pictureSource().pendingPath() != path(QStringLiteral("B.PNG")));
     }
     // A picture decoded well in the worker, then overwritten with text before its turn.
     {
@@ -305,7 +307,7 @@ void PrefetchTest::leavingWhileAPictureIsBeingPrefetchedIsSafe()
     watch->setInterval(1);
     connect(watch, &QTimer::timeout, watch, [&] {
         LARK_M7 *viewer = show.viewer();
-        if (left || !viewer || viewer->prefetcher().pendingPath().isEmpty())
+        if (left || !viewer || viewer->pictureSource().pendingPath().isEmpty())
             return;
         watch->stop();
         first = viewer;

@@ -4,7 +4,7 @@
 
 #include "music/backgroundmusic.h"
 #include "runtime/commandgate.h"
-#include "runtime/fileworker.h"
+#include "pictures/fileworker.h"
 #include "setup/setupwindow.h"
 
 void LARK_M7::CONTROLLO_ESISTENZA_MP3(QString &MUSICA, Int16 &ER)

@@ -3,7 +3,7 @@
 
 #include "runtime/commandgate.h"
 #include "runtime/eventyield.h"
-#include "runtime/fileworker.h"
+#include "pictures/fileworker.h"
 #include "runtime/platformservices.h"
 #include "runtime/runtimeerror.h"
 #include "runtime/showclock.h"
@@ -12,8 +12,8 @@
 #include "state/sharedstate.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"
-#include "viewer/picturedecoder.h"
-#include "viewer/pictureprobe.h"
+#include "pictures/picturedecoder.h"
+#include "pictures/pictureprobe.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -33,7 +33,10 @@ constexpr int CountAtStop = 1000;
 constexpr float LandscapeMargin = 500.0f;
 constexpr float HeightMargin = 600.0f;
 
-bool isBlank(const QString &text) { return text.trimmed().isEmpty(); }
+bool isBlank(const QString &text)
+{
+    return text.trimmed().isEmpty();
+}
 
 } // namespace
 
@@ -60,10 +63,10 @@ void LARK_M7::Form_Paint()
             m_state.PictureCount = 1;
             m_state.BlockCount = 1;
             // The folder is listed on the worker: a huge or slow folder does not stop the window.
-            const QString pattern =
-                m_state.ImageFolder + QLatin1Char('*') + m_state.ImageExtension;
-            m_state.CurrentName = m_state.Enumeration.startWith(m_gate.waitFor(
-                m_fileChecks.run<QStringList>([pattern] { return DirectoryCursor::list(pattern); })));
+            const QString pattern = m_state.ImageFolder + QLatin1Char('*') + m_state.ImageExtension;
+            m_state.CurrentName =
+                m_state.Enumeration.startWith(m_gate.waitFor(m_fileChecks.run<QStringList>(
+                    [pattern] { return DirectoryCursor::list(pattern); })));
             m_state.ShowFolder = m_state.ImageFolder;
             prefetchAhead();
             const bool ran = RunPictureLoop();
@@ -177,30 +180,17 @@ bool LARK_M7::probeFile(const QString &path)
 bool LARK_M7::loadIntoPictureBox()
 {
     // The picture is decoded once, at the size the image will show it; the box keeps the
-    // picture's natural size for the choice between landscape and portrait. The picture
-    // decoded during the wait serves when it is of the file the probe found.
-    const PictureDecoder::Boxes boxes = pictureBoxes();
-    std::optional<PictureDecoder::Picture> picture;
-    bool exact = true;
-    if (const auto ahead = m_prefetcher.take(m_state.CurrentPath, boxes, &exact)) {
-        picture = m_gate.waitFor(ahead);
-        if (!picture->opened || !picture->stamp || picture->stamp != m_probedStamp)
-            picture.reset();
-        // Decoded for a larger window (the first picture, as the window opened): made smaller
-        // on the worker, without reading the file again.
-        else if (!exact)
-            picture = m_gate.waitFor(m_prefetcher.worker().run<std::optional<PictureDecoder::Picture>>(
-                [decoded = *picture, boxes] { return PictureDecoder::refit(decoded, boxes); },
-                /*urgent*/ true));
-    }
-    if (!picture)
-        picture = m_gate.waitFor(m_prefetcher.decode(m_state.CurrentPath, boxes));
+    // picture's natural size for the choice between landscape and portrait.
+    const std::optional<PictureSource::Picture> picture = m_pictures.picture(
+        m_state.CurrentPath, pictureBoxes(), m_probedStamp,
+        [this](const PictureSource::Task &task) { return m_gate.waitFor(task); });
     if (!picture->opened)
         return false; // gone, or no regular file any more, since its probe
     if (picture->error != 0)
         throw RuntimeError(picture->error);
-    picture->image.setDevicePixelRatio(devicePixelRatioF());
-    Picture1->setPicture(picture->image, picture->natural);
+    QImage image = picture->image;
+    image.setDevicePixelRatio(devicePixelRatioF());
+    Picture1->setPicture(image, picture->natural);
     return true;
 }
 
@@ -229,13 +219,13 @@ void LARK_M7::prefetchAhead()
     // The next turn probes ShowFolder & CurrentName; the ones after it take the names that
     // follow in the enumeration.
     QStringList paths;
-    for (int i = 0; i < m_prefetcher.ahead(); ++i) {
+    for (int i = 0; i < m_pictures.ahead(); ++i) {
         const QString name = i == 0 ? m_state.CurrentName : m_state.Enumeration.peek(i);
         if (isBlank(name))
             break;
         paths << m_state.ShowFolder + name;
     }
-    m_prefetcher.keepAhead(paths, pictureBoxes());
+    m_pictures.keepAhead(paths, pictureBoxes());
 }
 
 void LARK_M7::prepareFirstPicture()
@@ -245,9 +235,8 @@ void LARK_M7::prepareFirstPicture()
     QSizeF outer = frameGeometry().size();
     if (!isVisible() && screen())
         outer = screen()->geometry().size();
-    const PictureDecoder::Boxes boxes =
-        pictureBoxes(float(Twips::fromPixels(int(outer.width()))),
-                     float(Twips::fromPixels(int(outer.height()))));
+    const PictureDecoder::Boxes boxes = pictureBoxes(float(Twips::fromPixels(int(outer.width()))),
+                                                     float(Twips::fromPixels(int(outer.height()))));
     const QString folder = m_state.ImageFolder;
     const QString pattern = folder + QLatin1Char('*') + m_state.ImageExtension;
     const QPointer<LARK_M7> self(this);
@@ -256,8 +245,8 @@ void LARK_M7::prepareFirstPicture()
                                       // The show may have started meanwhile: its own pictures
                                       // are then decoding already.
                                       if (self && !names.isEmpty() &&
-                                          self->m_prefetcher.pendingPath().isEmpty())
-                                          self->m_prefetcher.start(folder + names.first(), boxes);
+                                          self->m_pictures.pendingPath().isEmpty())
+                                          self->m_pictures.start(folder + names.first(), boxes);
                                   });
 }
 
@@ -317,11 +306,10 @@ void LARK_M7::reportPictureError(const RuntimeError &error)
             m_state.ProbeFailed = int(number);
         const QString description = error.description();
         restoreIfMinimized();
-        m_services.showMessage(this, QStringLiteral("Immagine ") + m_state.CurrentPath +
-                                         QLatin1Char('\r') +
-                                         QStringLiteral(" di formato non compatibile !!!") +
-                                         QStringLiteral("\r\r") + errorNumberText(number) +
-                                         QStringLiteral(" - ") + description);
+        m_services.showMessage(
+            this, QStringLiteral("Immagine ") + m_state.CurrentPath + QLatin1Char('\r') +
+                      QStringLiteral(" di formato non compatibile !!!") + QStringLiteral("\r\r") +
+                      errorNumberText(number) + QStringLiteral(" - ") + description);
         m_state.ProbeFailed = 1;
         m_state.ShowState = 1;
         m_state.PictureCount = CountAtStop;
@@ -341,7 +329,10 @@ void LARK_M7::loopEnd()
         m_state.LoopActive = 0;
 }
 
-bool LARK_M7::stopRequested() const { return m_state.ShowState == 1 || m_left; }
+bool LARK_M7::stopRequested() const
+{
+    return m_state.ShowState == 1 || m_left;
+}
 
 void LARK_M7::restoreIfMinimized()
 {

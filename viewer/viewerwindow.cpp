@@ -32,7 +32,8 @@ LARK_M7::LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerCont
                  LARK_M1 &setup, ShowClock &clock, CommandGate &gate, FileWorker &fileChecks,
                  FileWorker &pictures)
     : QWidget(nullptr), m_state(state), m_services(services), m_player(player), m_setup(setup),
-      m_clock(clock), m_gate(gate), m_fileChecks(fileChecks), m_prefetcher(pictures, pictures.threadCount())
+      m_clock(clock), m_gate(gate), m_fileChecks(fileChecks),
+      m_pictures(pictures, pictures.threadCount())
 {
     createControls();
     Form_Load();
@@ -89,11 +90,15 @@ void LARK_M7::createControls()
     WindowLook::describe(Picture1, QStringLiteral("Misura dell'immagine"),
                          QStringLiteral("Riquadro nascosto che misura l'immagine"));
 
-    connect(Command1, &QPushButton::clicked, this, [this] { guarded([this] { Command1_Click(); }); });
-    connect(Command2, &QPushButton::clicked, this, [this] { guarded([this] { Command2_Click(); }); });
-    connect(Command3, &QPushButton::clicked, this, [this] { guarded([this] { Command3_Click(); }); });
+    connect(Command1, &QPushButton::clicked, this,
+            [this] { guarded([this] { Command1_Click(); }); });
+    connect(Command2, &QPushButton::clicked, this,
+            [this] { guarded([this] { Command2_Click(); }); });
+    connect(Command3, &QPushButton::clicked, this,
+            [this] { guarded([this] { Command3_Click(); }); });
     connect(Image1, &ImageControl::clicked, this, [this] { guarded([this] { Image1_Click(); }); });
-    connect(Picture1, &PictureBox::clicked, this, [this] { guarded([this] { Picture1_Click(); }); });
+    connect(Picture1, &PictureBox::clicked, this,
+            [this] { guarded([this] { Picture1_Click(); }); });
 }
 
 void LARK_M7::guarded(const std::function<void()> &handler)
@@ -111,9 +116,15 @@ void LARK_M7::guarded(const std::function<void()> &handler)
     });
 }
 
-float LARK_M7::outerWidth() const { return float(Twips::fromPixels(frameGeometry().width())); }
+float LARK_M7::outerWidth() const
+{
+    return float(Twips::fromPixels(frameGeometry().width()));
+}
 
-float LARK_M7::outerHeight() const { return float(Twips::fromPixels(frameGeometry().height())); }
+float LARK_M7::outerHeight() const
+{
+    return float(Twips::fromPixels(frameGeometry().height()));
+}
 
 void LARK_M7::applyRunningLayout()
 {

@@ -2,8 +2,7 @@
 
 #include "runtime/fileprobe.h"
 #include "runtime/int16.h"
-#include "viewer/picturedecoder.h"
-#include "viewer/pictureprefetcher.h"
+#include "pictures/picturesource.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -40,10 +39,10 @@ public:
     void Form_Load();
     void Form_Resize();
     void Form_Paint();
-    void Command1_Click();           // print
-    void Command2_Click();           // leave
-    void Command3_Click();           // pause / continue
-    void Form_Click();               // a click on the background
+    void Command1_Click(); // print
+    void Command2_Click(); // leave
+    void Command3_Click(); // pause / continue
+    void Form_Click();     // a click on the background
     void Form_KeyPress(Int16 &KeyAscii);
     void Image1_Click();
     void Picture1_Click();
@@ -51,8 +50,9 @@ public:
     // Deepest nesting of the picture loop: a continue at this depth starts no activation.
     static constexpr int MaxNestedLoops = 32;
     int activeLoops() const { return m_activeLoops; }
-    // Decodes the next pictures while the loop shows one and waits.
-    PicturePrefetcher &prefetcher() { return m_prefetcher; }
+    // Where the show gets its pictures; it decodes the next ones while the loop shows one and
+    // waits.
+    PictureSource &pictureSource() { return m_pictures; }
     // Starts decoding the first picture of the show that a confirmation has just asked for,
     // while the window opens: the folder is listed and the picture decoded on the workers, for
     // the window as it will be once it has opened maximized.
@@ -151,5 +151,5 @@ private:
     int m_handlerDepth = 0; // handlers of this window on the stack
     bool m_left = false;    // the user has left this viewer
     bool m_backgroundPressed = false;
-    PicturePrefetcher m_prefetcher;
+    PictureSource m_pictures;
 };

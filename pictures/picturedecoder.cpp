@@ -1,9 +1,9 @@
-#include "viewer/picturedecoder.h"
+#include "pictures/picturedecoder.h"
 
 #include "runtime/runtimeerror.h"
-#include "viewer/jpegdecoder.h"
-#include "viewer/jpeglayout.h"
-#include "viewer/picturefile.h"
+#include "pictures/jpegdecoder.h"
+#include "pictures/jpeglayout.h"
+#include "pictures/picturefile.h"
 
 #include <QFileInfo>
 #include <QImageReader>

@@ -8,7 +8,7 @@
 struct LibHeif
 {
 #define ALBUM_LIBHEIF_FUNCTION(name) decltype(&::name) name = nullptr;
-#include "runtime/heifimageplugin/libheiffunctions.h"
+#include "pictures/heifimageplugin/libheiffunctions.h"
 #undef ALBUM_LIBHEIF_FUNCTION
 };
 

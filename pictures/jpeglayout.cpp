@@ -1,4 +1,4 @@
-#include "viewer/jpeglayout.h"
+#include "pictures/jpeglayout.h"
 
 #include "runtime/fileprobe.h"
 

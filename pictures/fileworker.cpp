@@ -1,4 +1,4 @@
-#include "runtime/fileworker.h"
+#include "pictures/fileworker.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "runtime/heifimageplugin/libheif.h"
+#include "pictures/heifimageplugin/libheif.h"
 
 #include <dlfcn.h>
 
@@ -14,7 +14,7 @@ bool load(LibHeif &api)
 #define ALBUM_LIBHEIF_FUNCTION(name)                                                               \
     api.name = reinterpret_cast<decltype(api.name)>(::dlsym(library, #name));                      \
     complete = complete && api.name;
-#include "runtime/heifimageplugin/libheiffunctions.h"
+#include "pictures/heifimageplugin/libheiffunctions.h"
 #undef ALBUM_LIBHEIF_FUNCTION
     // Kept loaded to the end of the program.
     if (!complete)

@@ -1,4 +1,4 @@
-#include "runtime/heifimageplugin/hevccodedsize.h"
+#include "pictures/heifimageplugin/hevccodedsize.h"
 
 #include <QByteArray>
 #include <QIODevice>

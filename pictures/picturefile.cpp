@@ -1,4 +1,4 @@
-#include "viewer/picturefile.h"
+#include "pictures/picturefile.h"
 
 #include <algorithm>
 #include <unistd.h>

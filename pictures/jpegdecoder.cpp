@@ -1,4 +1,4 @@
-#include "viewer/jpegdecoder.h"
+#include "pictures/jpegdecoder.h"
 
 #include <turbojpeg.h>
 

@@ -1,13 +1,12 @@
-#include "runtime/heifimageplugin/heifimagehandler.h"
+#include "pictures/heifimageplugin/heifimagehandler.h"
 
-#include "runtime/heifimageplugin/hevccodedsize.h"
-#include "runtime/heifimageplugin/libheif.h"
+#include "pictures/heifimageplugin/hevccodedsize.h"
+#include "pictures/heifimageplugin/libheif.h"
 
 #include <QImage>
 #include <QVariant>
 
 #include <algorithm>
-
 
 // Where libheif reads the file: the device, from the position it had when reading started.
 struct HeifStream
@@ -62,8 +61,8 @@ void freeDecoded(void *decoded)
 // libheif, so that telling a JPEG from a HEIF picture does not load it.
 QByteArray heifBrand(const QByteArray &start)
 {
-    static const QList<QByteArray> hevc = {"heic", "heix", "heim", "heis", "hevc", "hevx",
-                                           "hevm", "hevs", "mif1", "msf1"};
+    static const QList<QByteArray> hevc = {"heic", "heix", "heim", "heis", "hevc",
+                                           "hevx", "hevm", "hevs", "mif1", "msf1"};
     if (start.size() < 16 || start.mid(4, 4) != "ftyp")
         return {};
     const qsizetype boxSize = qsizetype(quint8(start[0])) << 24 | quint8(start[1]) << 16 |
@@ -124,9 +123,11 @@ bool HeifImageHandler::load() const
     m_stream = std::make_unique<HeifStream>(HeifStream{source, source->pos()});
     m_context = libheif()->heif_context_alloc();
     if (!m_context ||
-        libheif()->heif_context_read_from_reader(m_context, &StreamReader, m_stream.get(), nullptr).code !=
-            heif_error_Ok ||
-        libheif()->heif_context_get_primary_image_handle(m_context, &m_primary).code != heif_error_Ok)
+        libheif()
+                ->heif_context_read_from_reader(m_context, &StreamReader, m_stream.get(), nullptr)
+                .code != heif_error_Ok ||
+        libheif()->heif_context_get_primary_image_handle(m_context, &m_primary).code !=
+            heif_error_Ok)
         return false;
     // The size after the file's own crop, rotation and mirror; and the one its boxes state
     // before any crop (turned with the picture).
@@ -158,7 +159,7 @@ bool HeifImageHandler::read(QImage *image)
     heif_image *decoded = nullptr;
     // Four bytes a pixel: the smooth scale takes them as they are.
     const heif_error error = libheif()->heif_decode_image(m_primary, &decoded, heif_colorspace_RGB,
-                                               heif_chroma_interleaved_RGBA, options);
+                                                          heif_chroma_interleaved_RGBA, options);
     libheif()->heif_decoding_options_free(options);
     if (error.code != heif_error_Ok || !decoded) {
         if (decoded)

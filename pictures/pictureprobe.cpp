@@ -1,4 +1,4 @@
-#include "viewer/pictureprobe.h"
+#include "pictures/pictureprobe.h"
 
 #include "state/sharedstate.h"
 

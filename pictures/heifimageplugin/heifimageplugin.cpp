@@ -1,6 +1,6 @@
-#include "runtime/heifimageplugin/heifimageplugin.h"
+#include "pictures/heifimageplugin/heifimageplugin.h"
 
-#include "runtime/heifimageplugin/heifimagehandler.h"
+#include "pictures/heifimageplugin/heifimagehandler.h"
 
 namespace {
 

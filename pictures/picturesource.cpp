@@ -1,4 +1,4 @@
-#include "viewer/pictureprefetcher.h"
+#include "pictures/picturesource.h"
 
 #include <algorithm>
 
@@ -6,12 +6,12 @@
 #include <malloc.h>
 #endif
 
-PicturePrefetcher::PicturePrefetcher(FileWorker &worker, int ahead)
+PictureSource::PictureSource(FileWorker &worker, int ahead)
     : m_worker(worker), m_ahead(std::max(1, ahead))
 {
 }
 
-void PicturePrefetcher::keepPictureMemory()
+void PictureSource::keepPictureMemory()
 {
 #if defined(__GLIBC__)
     mallopt(M_ARENA_MAX, 1);
@@ -20,7 +20,7 @@ void PicturePrefetcher::keepPictureMemory()
 #endif
 }
 
-void PicturePrefetcher::keepAhead(const QStringList &paths, const PictureDecoder::Boxes &boxes)
+void PictureSource::keepAhead(const QStringList &paths, const Boxes &boxes)
 {
     if (!m_enabled)
         return;
@@ -31,7 +31,7 @@ void PicturePrefetcher::keepAhead(const QStringList &paths, const PictureDecoder
         if (path.isEmpty())
             continue;
         // A picture decoding for larger boxes serves too: its turn makes it smaller.
-        const auto covers = [&boxes](const PictureDecoder::Boxes &other) {
+        const auto covers = [&boxes](const Boxes &other) {
             const auto atLeast = [](QSize a, QSize b) {
                 return a.width() >= b.width() && a.height() >= b.height();
             };
@@ -44,7 +44,7 @@ void PicturePrefetcher::keepAhead(const QStringList &paths, const PictureDecoder
         if (same != m_pending.end())
             kept << *same;
         else
-            kept << Pending{path, boxes, m_worker.run<PictureDecoder::Picture>([path, boxes] {
+            kept << Pending{path, boxes, m_worker.run<Picture>([path, boxes] {
                                 return PictureDecoder::decode(path, boxes);
                             })};
     }
@@ -52,8 +52,7 @@ void PicturePrefetcher::keepAhead(const QStringList &paths, const PictureDecoder
     m_pending = kept;
 }
 
-PicturePrefetcher::Task PicturePrefetcher::take(const QString &path,
-                                                const PictureDecoder::Boxes &boxes, bool *exact)
+PictureSource::Task PictureSource::take(const QString &path, const Boxes &boxes, bool *exact)
 {
     qsizetype found = -1;
     for (qsizetype i = 0; i < m_pending.size(); ++i) {
@@ -67,14 +66,33 @@ PicturePrefetcher::Task PicturePrefetcher::take(const QString &path,
     return m_pending.takeAt(found).task;
 }
 
-PicturePrefetcher::Task PicturePrefetcher::decode(const QString &path,
-                                                  const PictureDecoder::Boxes &boxes)
+std::optional<PictureSource::Picture>
+PictureSource::picture(const QString &path, const Boxes &boxes,
+                       const std::optional<FileProbe::Stamp> &probed, const Wait &wait)
 {
-    return m_worker.run<PictureDecoder::Picture>(
-        [path, boxes] { return PictureDecoder::decode(path, boxes); }, /*urgent*/ true);
+    bool exact = true;
+    if (const Task ahead = take(path, boxes, &exact)) {
+        std::optional<Picture> picture = wait(ahead);
+        if (!picture)
+            return std::nullopt;
+        if (picture->opened && picture->stamp && picture->stamp == probed) {
+            if (exact)
+                return picture;
+            // Decoded for a larger window (the first picture, as the window opened): made
+            // smaller without reading the file again, unless it is too small after all.
+            return wait(m_worker.run<Picture>(
+                [decoded = *std::move(picture), path, boxes] {
+                    std::optional<Picture> fitted = PictureDecoder::refit(decoded, boxes);
+                    return fitted ? *std::move(fitted) : PictureDecoder::decode(path, boxes);
+                },
+                /*urgent*/ true));
+        }
+    }
+    return wait(m_worker.run<Picture>([path, boxes] { return PictureDecoder::decode(path, boxes); },
+                                      /*urgent*/ true));
 }
 
-void PicturePrefetcher::setEnabled(bool enabled)
+void PictureSource::setEnabled(bool enabled)
 {
     m_enabled = enabled;
     if (!enabled)

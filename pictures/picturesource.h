@@ -1,0 +1,88 @@
+#pragma once
+
+#include "pictures/fileworker.h"
+#include "pictures/picturedecoder.h"
+#include "runtime/fileprobe.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// Where the show gets its pictures: it asks for a file's picture at the size it will show it,
+// and gets the picture or the refusal with its error number. Meanwhile the next pictures are
+// decoded on the file worker, as many at once as the worker has threads, so that at its turn a
+// picture is ready. The worker gets a path and the boxes and hands back the decoded picture: it
+// touches no widget and no shared state. A picture decoded ahead serves only for the same path
+// and boxes (or larger ones), and only while the file is the one its probe found.
+class PictureSource
+{
+public:
+    using Boxes = PictureDecoder::Boxes;
+    using Picture = PictureDecoder::Picture;
+    using Task = std::shared_ptr<FileTask<Picture>>;
+    // How the show waits for work on the worker: the result, or empty when the wait was given
+    // up.
+    using Wait = std::function<std::optional<Picture>(const Task &)>;
+
+    // ahead: how many pictures may be decoding or waiting at once.
+    PictureSource(FileWorker &worker, int ahead);
+
+    PictureSource(const PictureSource &) = delete;
+    PictureSource &operator=(const PictureSource &) = delete;
+
+    // Has the C library keep the memory of the pictures the show lets go for the next ones,
+    // instead of handing it back to the system and faulting it in again at every picture
+    // (about 1600 page faults a picture, which on a virtual machine cost more than half the
+    // decoding). One arena, buffers under 32 MB from the heap, up to 256 MB kept. To be called
+    // before any thread starts; does nothing but with glibc.
+    static void keepPictureMemory();
+
+    // The picture at path for boxes, as its probe found the file (probed): the one decoded
+    // ahead when it is of that file (made smaller on the worker when it was decoded for larger
+    // boxes), or else decoded now, before the pictures decoding ahead. A picture that cannot be
+    // read has its error number; one whose file was gone or no regular file is not opened.
+    // Empty when wait gave up.
+    std::optional<Picture> picture(const QString &path, const Boxes &boxes,
+                                   const std::optional<FileProbe::Stamp> &probed, const Wait &wait);
+
+    // Keeps the first pictures of paths (the show's next ones, in their order) decoding for
+    // boxes, starting what is not started yet, and drops every other. Does nothing while
+    // decoding ahead is off.
+    void keepAhead(const QStringList &paths, const Boxes &boxes);
+    void start(const QString &path, const Boxes &boxes) { keepAhead({path}, boxes); }
+
+    // Drops the pictures decoding ahead; decodes already running finish unused.
+    void discard() { m_pending.clear(); }
+
+    // Decoding ahead is on unless turned off (the benchmark measures the show without it).
+    void setEnabled(bool enabled);
+    bool isEnabled() const { return m_enabled; }
+    int ahead() const { return m_ahead; }
+
+    // The next picture being decoded or waiting to be taken, empty when none; and whether its
+    // decoding has finished.
+    QString pendingPath() const { return m_pending.isEmpty() ? QString() : m_pending[0].path; }
+    bool isReady() const { return !m_pending.isEmpty() && m_pending[0].task->isReady(); }
+
+private:
+    struct Pending
+    {
+        QString path;
+        Boxes boxes;
+        Task task;
+    };
+
+    // The decode started for path and boxes, when one was; else one started for path and
+    // other boxes (exact false), which may serve when it is larger; empty otherwise. It is no
+    // longer kept here.
+    Task take(const QString &path, const Boxes &boxes, bool *exact);
+
+    FileWorker &m_worker;
+    int m_ahead;
+    QList<Pending> m_pending;
+    bool m_enabled = true;
+};
