@@ -5,7 +5,9 @@
 #include <QObject>
 
 #include <algorithm>
+#include <list>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -30,41 +32,160 @@ public:
     }
 };
 
+// Threads started beyond the kept ones so that urgent work never waits for busy threads.
+constexpr int MaxSpareThreads = 2;
+
 } // namespace
 
 // What the threads share with their owner; it lives as long as the last of them.
 struct FileWorker::Queue
 {
+    struct Job
+    {
+        std::function<void()> run;
+        std::optional<Watch> watch;
+    };
+    // Stoppable work running now.
+    struct Running
+    {
+        std::shared_ptr<WorkStop> stop;
+        std::function<void()> giveUp;
+        bool givenUp = false; // its thread no longer counts: another took its place
+    };
+
     std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::function<void()>> jobs;
+    std::condition_variable changed; // work queued, or the end
+    std::condition_variable watched; // stoppable work started, cancelled or ended
+    std::deque<Job> jobs;
+    std::list<std::shared_ptr<Running>> running;
     bool ending = false;
+    bool watching = false;         // the watch thread runs
+    int kept = 1;                  // threads kept for the work
+    int live = 0;                  // threads taking work, given-up ones not counted
+    int idle = 0;                  // of them, waiting for work
     QObject *wakeTarget = nullptr; // lives on the window's thread; null once the owner has gone
+};
+
+// The threads' own loops, with the queue locked where they say so.
+struct FileWorkerThreads
+{
+    using Queue = FileWorker::Queue;
+
+    // With the queue locked.
+    static void start(const std::shared_ptr<Queue> &queue)
+    {
+        ++queue->live;
+        ++queue->idle;
+        std::thread([queue] { work(queue); }).detach();
+    }
+
+    static void work(const std::shared_ptr<Queue> &queue)
+    {
+        for (;;) {
+            Queue::Job job;
+            std::shared_ptr<Queue::Running> running;
+            {
+                std::unique_lock lock(queue->mutex);
+                queue->changed.wait(lock, [&] { return queue->ending || !queue->jobs.empty(); });
+                if (queue->jobs.empty()) {
+                    --queue->live;
+                    --queue->idle;
+                    return;
+                }
+                --queue->idle;
+                job = std::move(queue->jobs.front());
+                queue->jobs.pop_front();
+                if (job.watch) {
+                    running = std::make_shared<Queue::Running>(
+                        Queue::Running{job.watch->stop, job.watch->giveUp});
+                    job.watch->stop->startClock(job.watch->budget);
+                    const std::weak_ptr<Queue> weak = queue;
+                    job.watch->stop->setNotify([weak] {
+                        if (const auto q = weak.lock())
+                            q->watched.notify_all();
+                    });
+                    queue->running.push_back(running);
+                    if (!queue->watching) {
+                        queue->watching = true;
+                        std::thread([queue] { watch(queue); }).detach();
+                    }
+                    queue->watched.notify_all();
+                }
+            }
+            job.run();
+            bool leave = false;
+            {
+                std::lock_guard lock(queue->mutex);
+                if (running) {
+                    queue->running.remove(running);
+                    // Given up: another thread has taken this one's place.
+                    leave = running->givenUp;
+                    queue->watched.notify_all();
+                }
+                if (!leave && queue->live > queue->kept && queue->jobs.empty()) {
+                    --queue->live; // a spare thread, not needed any more
+                    leave = true;
+                }
+                if (!leave)
+                    ++queue->idle;
+            }
+            // Any event wakes an event loop that sleeps waiting for this work.
+            FileWorker::callOnWindowThread(*queue, {});
+            if (leave)
+                return;
+        }
+    }
+
+    // Gives up the stoppable work that was cancelled or has run past its time.
+    static void watch(const std::shared_ptr<Queue> &queue)
+    {
+        for (;;) {
+            std::vector<std::function<void()>> giveUps;
+            {
+                std::unique_lock lock(queue->mutex);
+                std::optional<WorkStop::Clock::time_point> next;
+                for (const auto &running : queue->running) {
+                    if (running->givenUp)
+                        continue;
+                    if (running->stop->stopped()) {
+                        running->givenUp = true;
+                        giveUps.push_back(running->giveUp);
+                        // The thread goes on with the work until the work stops; another
+                        // takes the queue's work meanwhile.
+                        --queue->live;
+                        if (!queue->ending)
+                            start(queue);
+                    } else if (!next || running->stop->deadline() < *next) {
+                        next = running->stop->deadline();
+                    }
+                }
+                if (giveUps.empty()) {
+                    if (queue->ending && queue->running.empty()) {
+                        queue->watching = false;
+                        return;
+                    }
+                    if (next)
+                        queue->watched.wait_until(lock, *next);
+                    else
+                        queue->watched.wait(lock);
+                    continue;
+                }
+            }
+            for (const auto &giveUp : giveUps)
+                giveUp();
+            FileWorker::callOnWindowThread(*queue, {});
+        }
+    }
 };
 
 FileWorker::FileWorker(int threads)
     : m_queue(std::make_shared<Queue>()), m_threads(std::max(1, threads))
 {
     m_queue->wakeTarget = new WindowThreadCaller;
-    for (int i = 0; i < m_threads; ++i) {
-        std::thread([queue = m_queue] {
-            for (;;) {
-                std::function<void()> job;
-                {
-                    std::unique_lock lock(queue->mutex);
-                    queue->changed.wait(lock,
-                                        [&] { return queue->ending || !queue->jobs.empty(); });
-                    if (queue->jobs.empty())
-                        return;
-                    job = std::move(queue->jobs.front());
-                    queue->jobs.pop_front();
-                }
-                job();
-                // Any event wakes an event loop that sleeps waiting for this work.
-                callOnWindowThread(*queue, {});
-            }
-        }).detach();
-    }
+    std::lock_guard lock(m_queue->mutex);
+    m_queue->kept = m_threads;
+    for (int i = 0; i < m_threads; ++i)
+        FileWorkerThreads::start(m_queue);
 }
 
 FileWorker::~FileWorker()
@@ -77,6 +198,7 @@ FileWorker::~FileWorker()
         std::swap(wakeTarget, m_queue->wakeTarget);
     }
     m_queue->changed.notify_all();
+    m_queue->watched.notify_all();
     delete wakeTarget; // its pending wake-ups go with it
 }
 
@@ -88,14 +210,19 @@ void FileWorker::callOnWindowThread(Queue &queue, std::function<void()> call)
                                     new WindowThreadCaller::Call(std::move(call)));
 }
 
-void FileWorker::post(bool urgent, std::function<void()> job)
+void FileWorker::post(bool urgent, std::function<void()> job, std::optional<Watch> watch)
 {
     {
         std::lock_guard lock(m_queue->mutex);
+        Queue::Job queued{std::move(job), std::move(watch)};
         if (urgent)
-            m_queue->jobs.push_front(std::move(job));
+            m_queue->jobs.push_front(std::move(queued));
         else
-            m_queue->jobs.push_back(std::move(job));
+            m_queue->jobs.push_back(std::move(queued));
+        // Urgent work does not wait for the work running now: a thread of its own.
+        const int most = m_queue->kept + (urgent ? MaxSpareThreads : 0);
+        if (m_queue->idle == 0 && m_queue->live < most && !m_queue->ending)
+            FileWorkerThreads::start(m_queue);
     }
     m_queue->changed.notify_one();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pictures/workstop.h"
+
 #include <QString>
 
 #include <chrono>
@@ -11,8 +13,9 @@
 #include <mutex>
 #include <optional>
 
-// The result of a piece of file work done by the FileWorker: ready once the work has ended.
-// Shared between the thread that asked and the worker, so either may go first.
+// The result of a piece of file work done by the FileWorker: ready once the work has ended, or
+// once it has been given up. Shared between the thread that asked and the worker, so either
+// may go first.
 template <typename T> class FileTask
 {
 public:
@@ -38,17 +41,32 @@ public:
         return *m_value;
     }
 
-    // Called by the worker.
-    void finish(std::optional<T> value, std::exception_ptr error)
+    // Gives the work up, when it may be given up: it stops where it can, and the task is
+    // ready at once with the answer of work given up.
+    void cancel() const
+    {
+        if (m_stop)
+            m_stop->cancel();
+    }
+    // What tells stoppable work to stop; null for other work.
+    const std::shared_ptr<WorkStop> &stop() const { return m_stop; }
+
+    // Called by the worker; only the first result counts (the work's, or that of its giving
+    // up). False when the task was ready already.
+    bool finish(std::optional<T> value, std::exception_ptr error)
     {
         {
             std::lock_guard lock(m_mutex);
+            if (m_ready)
+                return false;
             m_value = std::move(value);
             m_error = error;
             m_ready = true;
         }
         m_done.notify_all();
+        return true;
     }
+    void setStop(std::shared_ptr<WorkStop> stop) { m_stop = std::move(stop); }
 
 private:
     mutable std::mutex m_mutex;
@@ -56,16 +74,20 @@ private:
     bool m_ready = false;
     std::optional<T> m_value;
     std::exception_ptr m_error;
+    std::shared_ptr<WorkStop> m_stop;
 };
 
 // Threads that do the program's file work (listing a folder, opening and decoding pictures)
 // away from the window's thread, so that no file, however slow or hostile, blocks a window.
 // The threads are never waited for: one stuck in a file that never answers (a dead network
-// share) is left behind, and the program still ends at once.
+// share) is left behind, and the program still ends at once. Work that may be given up
+// (decoding a picture) is given up when it runs past its time or is cancelled: its task is
+// answered at once, and its thread is left to end the work where it can while another thread
+// takes its place, so that no work queued after it waits for it.
 class FileWorker
 {
 public:
-    // threads: how many pieces of work may run at once.
+    // threads: how many pieces of work run at once, beside the urgent ones.
     explicit FileWorker(int threads);
     // Asks the threads to end once the work queued is done; does not wait for them.
     ~FileWorker();
@@ -77,7 +99,7 @@ public:
 
     // Queues work; its result comes in the task. The window's thread is woken when it ends,
     // so that an event loop waiting for it sees it at once. Urgent work goes before the work
-    // queued so far.
+    // queued so far, on a thread of its own when every thread is busy.
     template <typename T>
     std::shared_ptr<FileTask<T>> run(std::function<T()> work, bool urgent = false)
     {
@@ -87,15 +109,37 @@ public:
             // is skipped.
             if (task.use_count() == 1)
                 return;
-            std::optional<T> value;
-            std::exception_ptr error;
-            try {
-                value.emplace(work());
-            } catch (...) {
-                error = std::current_exception();
-            }
-            task->finish(std::move(value), error);
+            settle(*task, work);
         });
+        return task;
+    }
+
+    // Queues work that may be given up: it gets a stop that turns true once budget has passed
+    // from its start, or when its task is cancelled, and it should stop where it can then.
+    // The task is answered at that moment with givenUp(), whatever the work is doing.
+    template <typename T>
+    std::shared_ptr<FileTask<T>> run(std::function<T(const WorkStop &)> work,
+                                     std::function<T()> givenUp, std::chrono::milliseconds budget,
+                                     bool urgent = false)
+    {
+        auto task = std::make_shared<FileTask<T>>();
+        auto stop = std::make_shared<WorkStop>();
+        task->setStop(stop);
+        const std::weak_ptr<FileTask<T>> weak = task;
+        post(
+            urgent,
+            [task, stop, work = std::move(work), givenUp] {
+                if (task.use_count() == 1)
+                    return;
+                if (stop->isCancelled())
+                    settle(*task, givenUp);
+                else
+                    settle(*task, [&] { return work(*stop); });
+            },
+            Watch{stop, budget, [weak, givenUp] {
+                      if (const auto given = weak.lock())
+                          settle(*given, givenUp);
+                  }});
         return task;
     }
 
@@ -116,8 +160,29 @@ public:
     }
 
 private:
+    friend struct FileWorkerThreads;
     struct Queue;
-    void post(bool urgent, std::function<void()> job);
+    // Stoppable work: what stops it, its time, and how its task is answered when given up.
+    struct Watch
+    {
+        std::shared_ptr<WorkStop> stop;
+        std::chrono::milliseconds budget{0};
+        std::function<void()> giveUp;
+    };
+
+    template <typename T, typename Work> static void settle(FileTask<T> &task, Work &&work)
+    {
+        std::optional<T> value;
+        std::exception_ptr error;
+        try {
+            value.emplace(work());
+        } catch (...) {
+            error = std::current_exception();
+        }
+        task.finish(std::move(value), error);
+    }
+
+    void post(bool urgent, std::function<void()> job, std::optional<Watch> watch = std::nullopt);
     static void callOnWindowThread(Queue &queue, std::function<void()> call);
 
     std::shared_ptr<Queue> m_queue;

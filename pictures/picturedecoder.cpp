@@ -1,24 +1,25 @@
 #include "pictures/picturedecoder.h"
 
-#include "runtime/runtimeerror.h"
 #include "pictures/jpegdecoder.h"
 #include "pictures/jpeglayout.h"
+#include "pictures/picturebudget.h"
 #include "pictures/picturefile.h"
+#include "pictures/picturememory.h"
+#include "runtime/runtimeerror.h"
 
 #include <QFileInfo>
 #include <QImageReader>
 #include <QTransform>
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 
 namespace PictureDecoder {
 
 namespace {
 
-// What a decode may cost. A file of a few kilobytes can claim a picture of gigapixels; past
-// these bounds a picture is refused as unreadable instead of taking the memory or the time.
-constexpr qint64 MaxPixels = 200'000'000; // scanned in a few seconds
+using PictureBudget::MaxPixels;
 // Whole-picture buffer of a progressive JPEG: what a photo of 100 megapixels needs with three
 // components at full resolution (4:4:4), 2 bytes a coefficient.
 constexpr qint64 MaxJpegBufferBytes = 100'000'000LL * 3 * 2;
@@ -40,6 +41,117 @@ qint64 rawBound(const QSize &size)
 }
 constexpr qint64 ReadSlackBytes = 64LL << 20;
 
+quint32 littleEndian(const QByteArray &data, qsizetype at, int bytes)
+{
+    quint32 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = value << 8 | quint8(data.at(at + i));
+    return value;
+}
+
+quint32 endian(const QByteArray &data, qsizetype at, int bytes, bool little)
+{
+    if (little)
+        return littleEndian(data, at, bytes);
+    quint32 value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value = value << 8 | quint8(data.at(at + i));
+    return value;
+}
+
+// A TIFF's buffer for one strip or tile of its first picture, as the reader holds it while it
+// decodes, bytes: a file may keep its whole picture in one strip. -1 when its header cannot
+// be read.
+qint64 tiffStripBytes(const PictureFile &file)
+{
+    const QByteArray header = file.readAt(0, 8);
+    if (header.size() < 8 || (!header.startsWith("II*") && !header.startsWith("MM\0*")))
+        return -1;
+    const bool little = header[0] == 'I';
+    const qint64 directory = endian(header, 4, 4, little);
+    const QByteArray count = file.readAt(directory, 2);
+    if (count.size() < 2)
+        return -1;
+    const int entries = int(endian(count, 0, 2, little));
+    const QByteArray table = file.readAt(directory + 2, qint64(entries) * 12);
+    if (table.size() < qint64(entries) * 12)
+        return -1;
+    qint64 width = 0, height = 0, rows = 0, tileWidth = 0, tileHeight = 0, samples = 1, bits = 1;
+    for (int i = 0; i < entries; ++i) {
+        const qsizetype at = qsizetype(i) * 12;
+        const quint32 tag = endian(table, at, 2, little), type = endian(table, at + 2, 2, little);
+        const quint32 valueCount = endian(table, at + 4, 4, little);
+        // A short or long value stands in the entry itself; of several shorts the first.
+        const qint64 value = type == 3   ? endian(table, at + 8, 2, little)
+                             : type == 4 ? endian(table, at + 8, 4, little)
+                                         : 0;
+        if (tag == 258 && type == 3 && valueCount > 2) {
+            const QByteArray first = file.readAt(endian(table, at + 8, 4, little), 2);
+            bits = first.size() == 2 ? endian(first, 0, 2, little) : 16;
+            continue;
+        }
+        switch (tag) {
+        case 256:
+            width = value;
+            break;
+        case 257:
+            height = value;
+            break;
+        case 258:
+            bits = value;
+            break;
+        case 277:
+            samples = value;
+            break;
+        case 278:
+            rows = value;
+            break;
+        case 322:
+            tileWidth = value;
+            break;
+        case 323:
+            tileHeight = value;
+            break;
+        }
+    }
+    const qint64 lineBytes = (width * samples * std::max<qint64>(bits, 1) + 7) / 8;
+    if (tileWidth > 0 && tileHeight > 0)
+        return (tileWidth * samples * std::max<qint64>(bits, 1) + 7) / 8 * tileHeight;
+    return lineBytes * (rows > 0 ? std::min(rows, height) : height);
+}
+
+// What a WebP file's header says of it.
+struct WebpHeader
+{
+    qint64 bytes = -1; // the whole file, as its RIFF header counts it; -1 when unreadable
+    bool alpha = false;
+    bool animated = false;
+};
+
+WebpHeader webpHeader(const PictureFile &file)
+{
+    const QByteArray start = file.readAt(0, 30);
+    WebpHeader header;
+    if (start.size() < 30 || !start.startsWith("RIFF") || start.mid(8, 4) != "WEBP")
+        return header;
+    header.bytes = qint64(littleEndian(start, 4, 4)) + 8;
+    const QByteArray chunk = start.mid(12, 4);
+    if (chunk == "VP8X") {
+        header.alpha = quint8(start[20]) & 0x10;
+        header.animated = quint8(start[20]) & 0x02;
+    } else if (chunk == "VP8L") {
+        header.alpha = quint8(start[24]) & 0x10; // after the signature and 28 bits of size
+    }
+    return header;
+}
+
+// A PNG decoded row by row to a smaller size, holding only its rows: one not interlaced.
+bool streamsScaled(const PictureFile &file)
+{
+    const QByteArray header = file.readAt(0, 29);
+    return header.size() == 29 && header.startsWith("\x89PNG") && header[28] == 0;
+}
+
 // An open picture file and a reader on it, limited to what its picture needs.
 struct OpenPicture
 {
@@ -48,6 +160,7 @@ struct OpenPicture
     std::unique_ptr<QImageReader> reader;
     JpegLayout::Layout jpeg;
     bool isJpeg = false;
+    qint64 webpBytes = -1; // a WebP file's length as its header gives it
 };
 
 std::optional<OpenPicture> openPicture(const QString &path)
@@ -63,6 +176,11 @@ std::optional<OpenPicture> openPicture(const QString &path)
     picture.file = std::make_unique<PictureFile>(
         descriptor,
         picture.jpeg.verdict == JpegLayout::Verdict::Decodable ? picture.jpeg.end : size);
+    // Qt's WebP reader reads the whole file into memory as it reads the picture's size: no
+    // further than the file says it goes.
+    picture.webpBytes = webpHeader(*picture.file).bytes;
+    if (picture.webpBytes > 0)
+        picture.file->setLimit(std::min(size, picture.webpBytes));
     // The format is the content's; a content too damaged to tell is tried as the name's
     // extension says.
     picture.reader = std::make_unique<QImageReader>(picture.file.get());
@@ -72,10 +190,68 @@ std::optional<OpenPicture> openPicture(const QString &path)
             picture.file.get(), QFileInfo(path).suffix().toLower().toLatin1());
     }
     picture.reader->setAutoTransform(true);
-    // TIFF, WebP and PNG are read whole before they are scaled, 4 bytes a pixel: Qt's default
-    // limit of 128 MB would refuse a page scanned at 600 dpi or a 48-megapixel photo.
-    picture.reader->setAllocationLimit(int(MaxPixels * 4 >> 20));
     return picture;
+}
+
+// What decoding a picture takes: the pixels its decoder produces, and the memory it holds at
+// most meanwhile, bytes, the file's bytes read into memory included.
+struct Cost
+{
+    qint64 pixels = 0;
+    qint64 bytes = 0;
+};
+
+// The cost of decoding picture, of stored size, to fitted (upright), a JPEG reduced by
+// reduction while it decodes. Formats are read as Qt's readers and the HEIF plugin read them.
+Cost costOf(OpenPicture &picture, const QSize &stored, int reduction, const QSize &fitted)
+{
+    Cost cost;
+    cost.pixels = qint64(stored.width()) * stored.height();
+    // The picture made to its shown size, and its copy for the screen.
+    const qint64 shown = qint64(fitted.width()) * fitted.height() * 4 * 2;
+    if (picture.isJpeg) {
+        // The coefficients of a progressive picture, the picture decoded at its reduction and
+        // turned upright.
+        const qint64 decoded =
+            qint64(stored.width() / reduction + 1) * (stored.height() / reduction + 1) * 4;
+        cost.bytes = picture.jpeg.end + picture.jpeg.bufferBytes + 2 * decoded + shown;
+        return cost;
+    }
+    QImageReader &reader = *picture.reader;
+    const QByteArray format = reader.format();
+    const qint64 input = picture.file->size(); // a reader may hold all it reads
+    if (format == "heic" || format == "avif") {
+        // libheif's coded and RGBA pictures, and the RGB one the plugin scales.
+        cost.bytes = input + cost.pixels * 8 + shown;
+        return cost;
+    }
+    const QImage::Format decodedFormat = reader.imageFormat();
+    const qint64 depth = decodedFormat == QImage::Format_Invalid
+                             ? 32
+                             : QImage::toPixelFormat(decodedFormat).bitsPerPixel();
+    qint64 whole = (cost.pixels * depth + 7) / 8;
+    // Scaling smoothly first makes a copy in 32-bit premultiplied colours of anything else.
+    const bool scalesAsIs = decodedFormat == QImage::Format_RGB32 ||
+                            decodedFormat == QImage::Format_ARGB32_Premultiplied ||
+                            decodedFormat == QImage::Format_RGBX64 ||
+                            decodedFormat == QImage::Format_RGBA64_Premultiplied;
+    qint64 copy = scalesAsIs ? 0 : cost.pixels * 4;
+    if (format == "webp") {
+        // A frame of 32-bit colours, and for an animation the canvas it is drawn on.
+        const WebpHeader header = webpHeader(*picture.file);
+        whole = cost.pixels * 4 * (header.animated ? 2 : 1);
+        copy = header.alpha || header.animated ? cost.pixels * 4 : 0;
+    } else if (format == "tiff") {
+        const qint64 strip = tiffStripBytes(*picture.file);
+        whole += strip < 0 ? whole : strip;
+    } else if (format == "gif") {
+        whole *= 2; // the frame and the picture it is drawn on
+    } else if (format == "png" && streamsScaled(*picture.file)) {
+        whole = qint64(stored.width()) * 8 * 4; // a few rows at a time
+        copy = 0;
+    }
+    cost.bytes = input + whole + copy + shown;
+    return cost;
 }
 
 // The size to ask the reader for, in the stored orientation. A JPEG shrinks by 1/2, 1/4 or 1/8
@@ -128,7 +304,7 @@ std::optional<Picture> refit(const Picture &picture, const Boxes &boxes)
     return result;
 }
 
-Picture decode(const QString &path, const Boxes &boxes)
+Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing)
 {
     Picture result;
     std::optional<OpenPicture> picture = openPicture(path);
@@ -140,6 +316,14 @@ Picture decode(const QString &path, const Boxes &boxes)
     // A refused picture carries its stamp too: its turn takes the refusal without reading
     // the file again.
     result.stamp = picture->stamp;
+    picture->file->setStop(sharing.stop);
+    const qint64 capacity =
+        sharing.memory ? sharing.memory->capacity() : PictureMemory::DefaultCapacity;
+    // A file the reader holds whole: a WebP longer than any real photo's is no photo.
+    if (picture->webpBytes > capacity / 4) {
+        result.error = RuntimeError::InvalidPicture;
+        return result;
+    }
     QImageReader &reader = *picture->reader;
     const JpegLayout::Layout &jpeg = picture->jpeg;
     // A JPEG's size and turn come from its layout, read already: Qt's reader would read all
@@ -158,6 +342,7 @@ Picture decode(const QString &path, const Boxes &boxes)
     }
     if (!picture->isJpeg)
         picture->file->setLimit(std::min(picture->file->size(), rawBound(stored) + ReadSlackBytes));
+
     const QImageIOHandler::Transformations turn =
         knownJpeg
             ? JpegLayout::exifTransformation(picture->file->readAt(jpeg.exifStart, jpeg.exifLength))
@@ -170,10 +355,35 @@ Picture decode(const QString &path, const Boxes &boxes)
     // given in the stored orientation, before the EXIF turn.
     const bool shrink = fitted.width() < result.natural.width();
     const QSize shownStored = sideways ? fitted.transposed() : fitted;
+    const int reduction =
+        shrink && picture->isJpeg ? JpegDecoder::reductionFor(stored, shownStored) : 1;
+
+    // The cost is known before anything is allocated: a picture that would take more than the
+    // program's decodes may take at once is refused, one that would take more than is free
+    // waits for its share, or, ahead of its turn, is left to its turn.
+    const Cost cost = costOf(*picture, stored, reduction, fitted);
+    PictureMemory::Share share;
+    if (cost.pixels > MaxPixels || cost.bytes > capacity) {
+        result.error = RuntimeError::InvalidPicture;
+        return result;
+    }
+    if (sharing.memory) {
+        share = sharing.ahead ? sharing.memory->takeAhead(cost.bytes)
+                              : sharing.memory->take(cost.bytes, sharing.stop);
+        if (!share) {
+            if (sharing.ahead)
+                result.postponed = true;
+            else
+                result.error = RuntimeError::InvalidPicture;
+            return result;
+        }
+    }
+    // No picture the reader allocates is larger than the decode's share.
+    reader.setAllocationLimit(int(std::min<qint64>(cost.bytes >> 20, INT_MAX - 1)) + 1);
+
     QImage image;
     if (knownJpeg)
-        image = JpegDecoder::decode(picture->file->readAllFromStart(),
-                                    shrink ? JpegDecoder::reductionFor(stored, shownStored) : 1);
+        image = JpegDecoder::decode(picture->file->readAllFromStart(), reduction);
     // Qt's reader for every other picture, and for a JPEG that libjpeg-turbo would not decode;
     // such a JPEG is turned by the same orientation as the others.
     if (image.isNull()) {
@@ -184,7 +394,8 @@ Picture decode(const QString &path, const Boxes &boxes)
     }
     if (knownJpeg && !image.isNull())
         image = upright(std::move(image), turn);
-    if (image.isNull()) {
+    // A decode told to stop gives up: what it read may be a part of the picture.
+    if (image.isNull() || picture->file->stopped()) {
         result.error = RuntimeError::InvalidPicture;
         return result;
     }

@@ -8,6 +8,9 @@
 
 #include <optional>
 
+class PictureMemory;
+class WorkStop;
+
 // Reading picture files. Needs no window and touches no shared state: the show decodes on a
 // worker thread with it.
 namespace PictureDecoder {
@@ -31,16 +34,31 @@ struct Picture
     bool opened = false;
     // The file decoded, as it was when it was opened; empty when it changed while it was read.
     std::optional<FileProbe::Stamp> stamp;
+    // Not decoded ahead of its turn: it would have taken more of the program's picture memory
+    // than was free, or more time than it had; its turn decodes it.
+    bool postponed = false;
+};
+
+// How a decode shares the program: what tells it to stop (it gives up at its next read of the
+// file), the memory the program's decodes share, and whether it is ahead of the picture's
+// turn. A decode with none of them decodes as if alone.
+struct Sharing
+{
+    const WorkStop *stop = nullptr;
+    PictureMemory *memory = nullptr;
+    bool ahead = false;
 };
 
 // The picture at path, decoded once to fit inside the box for its shape (device pixels) with
 // its proportions, upright by its EXIF orientation. A picture smaller than the box is enlarged
 // once here, so that painting it needs no scaling. A picture that would cost far more than a
-// real one counts as no picture: over 200 megapixels, a progressive JPEG over 100 megapixels
-// at full colour resolution, a JPEG of many megapixels in a few bytes, with more scans than
-// any encoder writes, or with data going on far beyond what its frame promises. The decoder
-// reads no further into the file than its picture needs.
-Picture decode(const QString &path, const Boxes &boxes);
+// real one counts as no picture, whatever its format: over 200 megapixels decoded (every tile
+// of a grid counted at the size it is coded), more memory than the program's decodes may take
+// at once, a progressive JPEG over 100 megapixels at full colour resolution, a JPEG of many
+// megapixels in a few bytes, with more scans than any encoder writes, or with data going on far
+// beyond what its frame promises; and one whose decode is told to stop. The decoder reads no
+// further into the file than its picture needs.
+Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing = {});
 
 // The picture decoded for other boxes, made to fit boxes with one smooth scale; empty when it
 // is smaller than they need, so that it must be decoded again. A picture that could not be

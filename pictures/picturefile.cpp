@@ -25,6 +25,8 @@ bool PictureFile::seek(qint64 position)
 
 qint64 PictureFile::readData(char *data, qint64 maxSize)
 {
+    if (stopped())
+        return -1;
     const qint64 wanted = std::min(maxSize, m_limit - m_position);
     if (wanted <= 0)
         return 0;
@@ -42,6 +44,8 @@ qint64 PictureFile::writeData(const char *, qint64)
 
 QByteArray PictureFile::readAt(qint64 offset, qint64 length) const
 {
+    if (stopped())
+        return {};
     length = std::max<qint64>(0, std::min(length, m_limit - offset));
     QByteArray bytes(qsizetype(length), Qt::Uninitialized);
     qint64 done = 0;

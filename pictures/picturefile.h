@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pictures/workstop.h"
 #include "runtime/fileprobe.h"
 
 #include <QByteArray>
@@ -10,7 +11,8 @@
 
 // A picture file as the decoder reads it: an open regular file that gives no byte past a
 // limit, so that no decoder reads further than the picture needs (not to the end of a file
-// that goes on for gigabytes).
+// that goes on for gigabytes), and no byte at all once its decode is to stop: every decoder
+// gives up at its next read then.
 class PictureFile : public QIODevice
 {
 public:
@@ -22,6 +24,9 @@ public:
     qint64 size() const override { return m_limit; }
     bool seek(qint64 position) override;
 
+    // Gives no byte once stop says to stop; null for never.
+    void setStop(const WorkStop *stop) { m_stop = stop; }
+    bool stopped() const { return m_stop && m_stop->stopped(); }
     // Reads no further than limit bytes from now on.
     void setLimit(qint64 limit) { m_limit = std::max<qint64>(0, limit); }
     // length bytes from offset, no further than the limit, read apart from the device's own
@@ -40,4 +45,5 @@ private:
     int m_descriptor;
     qint64 m_limit;
     qint64 m_position = 0;
+    const WorkStop *m_stop = nullptr;
 };

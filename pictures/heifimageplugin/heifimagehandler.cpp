@@ -2,6 +2,7 @@
 
 #include "pictures/heifimageplugin/hevccodedsize.h"
 #include "pictures/heifimageplugin/libheif.h"
+#include "pictures/picturebudget.h"
 
 #include <QImage>
 #include <QVariant>
@@ -19,7 +20,7 @@ namespace {
 
 // As for every other picture: a larger one costs too much time and memory to decode (a HEIF
 // picture is decoded whole, 4 bytes a pixel).
-constexpr qint64 MaxPixels = 200'000'000;
+using PictureBudget::MaxPixels;
 
 // libheif reads through these; it asks for no byte past what the file's boxes point at.
 int64_t streamPosition(void *userdata)
@@ -120,7 +121,20 @@ bool HeifImageHandler::load() const
     QIODevice *source = device();
     if (!source || source->isSequential() || !canRead(source) || !libheif())
         return false;
-    m_stream = std::make_unique<HeifStream>(HeifStream{source, source->pos()});
+    const qint64 origin = source->pos();
+    // The decoder allocates and decodes the coded pictures, which may be far larger and far more
+    // than the stated picture: every tile of a grid counts at its coded size, and setting up
+    // each costs as much as decoding many pixels. Told before libheif reads the file's boxes,
+    // which takes a time that grows with the square of the file's items.
+    const std::optional<HevcCodedSize::Decoded> decoded =
+        HevcCodedSize::primaryPicture(source, origin);
+    if (!decoded ||
+        decoded->pixels +
+                qint64(std::max(decoded->pictures, decoded->items)) * PictureBudget::PicturePixels >
+            MaxPixels ||
+        !source->seek(origin))
+        return false;
+    m_stream = std::make_unique<HeifStream>(HeifStream{source, origin});
     m_context = libheif()->heif_context_alloc();
     if (!m_context ||
         libheif()
@@ -138,11 +152,6 @@ bool HeifImageHandler::load() const
     const QSize stated = uncropped.isEmpty() ? size : uncropped;
     if (size.isEmpty() || qint64(size.width()) * size.height() > MaxPixels ||
         qint64(stated.width()) * stated.height() > MaxPixels)
-        return false;
-    // The decoder allocates the coded picture, which may be far larger than the stated one:
-    // only rounding up to whole coding blocks (64 pixels at most) is allowed.
-    const qint64 coded = HevcCodedSize::largestPicture(source, m_stream->origin);
-    if (coded < 0 || coded > qint64(stated.width() + 63) * (stated.height() + 63))
         return false;
     m_size = size;
     m_state = State::Ready;

@@ -1,8 +1,10 @@
 #include "pictures/heifimageplugin/hevccodedsize.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QIODevice>
 #include <QList>
+#include <QSize>
 
 #include <algorithm>
 #include <optional>
@@ -35,14 +37,6 @@ QList<std::pair<QByteArray, QByteArray>> boxesIn(const QByteArray &data)
         at += size;
     }
     return boxes;
-}
-
-QByteArray childBox(const QByteArray &data, const char *type)
-{
-    for (const auto &[boxType, contents] : boxesIn(data))
-        if (boxType == type)
-            return contents;
-    return {};
 }
 
 // Bits of a network abstraction layer unit, emulation prevention bytes taken out.
@@ -115,66 +109,220 @@ std::optional<qint64> sequencePicture(const QByteArray &unit)
     return qint64(*width) * *height;
 }
 
-} // namespace
-
-qint64 largestPicture(QIODevice *device, qint64 origin)
+// The contents of the file's metadata box, read by the top-level boxes' headers only; empty
+// when there is none, null when it cannot be read.
+std::optional<QByteArray> metadata(QIODevice *device, qint64 origin)
 {
-    // The top-level boxes up to the metadata box, read by their headers only.
-    QByteArray meta;
-    for (qint64 at = origin; meta.isEmpty();) {
+    for (qint64 at = origin;;) {
         if (!device->seek(at))
-            return 0;
+            return QByteArray();
         const QByteArray header = device->read(16);
         if (header.size() < 8)
-            return 0;
+            return QByteArray();
         qint64 size = bigEndian(header, 0, 4), headerSize = 8;
         if (size == 1 && header.size() == 16) {
             size = qint64(bigEndian(header, 8, 4)) << 32 | bigEndian(header, 12, 4);
             headerSize = 16;
         }
         if (size < headerSize)
-            return 0; // no box after this one, or a broken one: libheif has judged those
+            return QByteArray(); // no box after this one, or a broken one: libheif judges those
         if (header.mid(4, 4) == "meta") {
             if (size > MaxMetaBytes || !device->seek(at + headerSize))
-                return -1;
-            meta = device->read(size - headerSize);
+                return std::nullopt;
+            const QByteArray meta = device->read(size - headerSize);
             if (meta.size() != size - headerSize || meta.size() < 4)
-                return -1;
+                return std::nullopt;
+            return meta.mid(4); // after the full box's version and flags
         }
         at += size;
     }
-    // meta (a full box) > iprp > ipco > hvcC boxes.
-    const QByteArray properties = childBox(childBox(meta.mid(4), "iprp"), "ipco");
+}
+
+// The largest picture the sequence parameter sets of an HEVC configuration box declare,
+// pixels; empty when one cannot be read.
+std::optional<qint64> largestInConfiguration(const QByteArray &hvcC)
+{
     qint64 largest = 0;
-    for (const auto &[type, hvcC] : boxesIn(properties)) {
-        if (type != "hvcC")
-            continue;
-        // 22 bytes of configuration, then arrays of units of one type each.
-        qsizetype at = 23;
-        for (int array = 0, arrays = hvcC.size() > 22 ? quint8(hvcC[22]) : 0; array < arrays;
-             ++array) {
-            if (at + 3 > hvcC.size())
-                return -1;
-            const int unitType = quint8(hvcC[at]) & 0x3F;
-            const int units = int(bigEndian(hvcC, at + 1, 2));
-            at += 3;
-            for (int unit = 0; unit < units; ++unit) {
-                if (at + 2 > hvcC.size())
-                    return -1;
-                const qsizetype length = bigEndian(hvcC, at, 2);
-                if (at + 2 + length > hvcC.size())
-                    return -1;
-                if (unitType == 33) { // a sequence parameter set
-                    const std::optional<qint64> pixels = sequencePicture(hvcC.mid(at + 2, length));
-                    if (!pixels)
-                        return -1;
-                    largest = std::max(largest, *pixels);
-                }
-                at += 2 + length;
+    // 22 bytes of configuration, then arrays of units of one type each.
+    qsizetype at = 23;
+    for (int array = 0, arrays = hvcC.size() > 22 ? quint8(hvcC[22]) : 0; array < arrays; ++array) {
+        if (at + 3 > hvcC.size())
+            return std::nullopt;
+        const int unitType = quint8(hvcC[at]) & 0x3F;
+        const int units = int(bigEndian(hvcC, at + 1, 2));
+        at += 3;
+        for (int unit = 0; unit < units; ++unit) {
+            if (at + 2 > hvcC.size())
+                return std::nullopt;
+            const qsizetype length = bigEndian(hvcC, at, 2);
+            if (at + 2 + length > hvcC.size())
+                return std::nullopt;
+            if (unitType == 33) { // a sequence parameter set
+                const std::optional<qint64> pixels = sequencePicture(hvcC.mid(at + 2, length));
+                if (!pixels)
+                    return std::nullopt;
+                largest = std::max(largest, *pixels);
             }
+            at += 2 + length;
         }
     }
     return largest;
+}
+
+// The items of a HEIF file's metadata, as far as what their decoding costs.
+class Items
+{
+public:
+    explicit Items(const QByteArray &meta)
+    {
+        for (const auto &[type, contents] : boxesIn(meta)) {
+            if (contents.size() < 4)
+                continue;
+            const int version = quint8(contents[0]);
+            if (type == "pitm") {
+                m_primary = number(contents, 4, version == 0 ? 2 : 4);
+            } else if (type == "iinf") {
+                for (const auto &[entryType, entry] : boxesIn(contents.mid(version == 0 ? 6 : 8))) {
+                    const int entryVersion = entry.isEmpty() ? 0 : quint8(entry[0]);
+                    if (entryType != "infe" || entryVersion < 2)
+                        continue;
+                    const int idBytes = entryVersion == 2 ? 2 : 4;
+                    if (entry.size() >= 4 + idBytes + 2 + 4)
+                        m_types[number(entry, 4, idBytes)] = entry.mid(4 + idBytes + 2, 4);
+                }
+            } else if (type == "iref") {
+                const int idBytes = version == 0 ? 2 : 4;
+                for (const auto &[kind, reference] : boxesIn(contents.mid(4))) {
+                    if (reference.size() < idBytes + 2)
+                        continue;
+                    const quint32 from = number(reference, 0, idBytes);
+                    const int count = int(number(reference, idBytes, 2));
+                    for (int i = 0;
+                         i < count && idBytes + 2 + (i + 1) * idBytes <= reference.size(); ++i) {
+                        const quint32 to = number(reference, idBytes + 2 + i * idBytes, idBytes);
+                        if (kind == "dimg")
+                            m_parts[from].append(to);
+                        else if (kind == "auxl")
+                            m_auxiliaries[to].append(from);
+                    }
+                }
+            } else if (type == "iprp") {
+                readProperties(contents);
+            }
+        }
+    }
+
+    // What decoding item (and what it is made of) makes the decoder produce; false when it
+    // cannot be told or a coded picture passes the size it states.
+    bool add(quint32 item, Decoded &decoded, int depth = 0) const
+    {
+        const QByteArray type = m_types.value(item);
+        if (depth > 8)
+            return false;
+        if (type == "grid" || type == "iovl" || type == "iden") {
+            for (const quint32 part : m_parts.value(item))
+                if (!add(part, decoded, depth + 1))
+                    return false;
+            return true;
+        }
+        const QSize stated = m_stated.value(item);
+        ++decoded.pictures;
+        if (type == "hvc1") {
+            const std::optional<qint64> coded = m_coded.value(item, -1) >= 0
+                                                    ? std::optional<qint64>(m_coded.value(item))
+                                                    : std::nullopt;
+            // Only rounding up to whole coding blocks (64 pixels at most) is allowed.
+            if (!coded ||
+                (stated.isValid() && *coded > qint64(stated.width() + 63) * (stated.height() + 63)))
+                return false;
+            // Parameter sets only in the coded data: the size it states.
+            decoded.pixels +=
+                *coded > 0 || !stated.isValid() ? *coded : qint64(stated.width()) * stated.height();
+            return true;
+        }
+        // Other codings count at the size they state.
+        decoded.pixels += stated.isValid() ? qint64(stated.width()) * stated.height() : 0;
+        return true;
+    }
+
+    quint32 primary() const { return m_primary; }
+    int count() const { return int(m_types.size()); }
+    QList<quint32> auxiliaries(quint32 item) const { return m_auxiliaries.value(item); }
+
+private:
+    static quint32 number(const QByteArray &data, qsizetype at, int bytes)
+    {
+        return at + bytes <= data.size() ? bigEndian(data, at, bytes) : 0;
+    }
+
+    void readProperties(const QByteArray &iprp)
+    {
+        QList<std::pair<QByteArray, QByteArray>> properties;
+        QList<QByteArray> associations;
+        for (const auto &[type, contents] : boxesIn(iprp)) {
+            if (type == "ipco")
+                properties = boxesIn(contents);
+            else if (type == "ipma")
+                associations << contents;
+        }
+        for (const QByteArray &ipma : associations) {
+            if (ipma.size() < 8)
+                continue;
+            const int version = quint8(ipma[0]);
+            const bool wide = quint8(ipma[3]) & 1;
+            const quint32 entries = bigEndian(ipma, 4, 4);
+            qsizetype at = 8;
+            for (quint32 entry = 0; entry < entries; ++entry) {
+                const int idBytes = version < 1 ? 2 : 4;
+                if (at + idBytes + 1 > ipma.size())
+                    return;
+                const quint32 item = bigEndian(ipma, at, idBytes);
+                const int count = quint8(ipma[at + idBytes]);
+                at += idBytes + 1;
+                for (int i = 0; i < count; ++i) {
+                    if (at + (wide ? 2 : 1) > ipma.size())
+                        return;
+                    const quint32 index =
+                        wide ? bigEndian(ipma, at, 2) & 0x7FFF : quint8(ipma[at]) & 0x7F;
+                    at += wide ? 2 : 1;
+                    if (index == 0 || index > quint32(properties.size()))
+                        continue;
+                    const auto &[type, contents] = properties[index - 1];
+                    if (type == "ispe" && contents.size() >= 12)
+                        m_stated[item] =
+                            QSize(int(std::min<quint32>(bigEndian(contents, 4, 4), 1u << 30)),
+                                  int(std::min<quint32>(bigEndian(contents, 8, 4), 1u << 30)));
+                    else if (type == "hvcC")
+                        m_coded[item] = largestInConfiguration(contents).value_or(-1);
+                }
+            }
+        }
+    }
+
+    quint32 m_primary = 0;
+    QHash<quint32, QByteArray> m_types;
+    QHash<quint32, QList<quint32>> m_parts;       // the pictures a grid or an overlay is made of
+    QHash<quint32, QList<quint32>> m_auxiliaries; // the alpha and depth of a picture
+    QHash<quint32, QSize> m_stated;               // pixels
+    QHash<quint32, qint64> m_coded;               // pixels; -1 when unreadable
+};
+
+} // namespace
+
+std::optional<Decoded> primaryPicture(QIODevice *device, qint64 origin)
+{
+    const std::optional<QByteArray> meta = metadata(device, origin);
+    if (!meta)
+        return std::nullopt;
+    const Items items(*meta);
+    Decoded decoded;
+    decoded.items = items.count();
+    if (!items.add(items.primary(), decoded))
+        return std::nullopt;
+    for (const quint32 auxiliary : items.auxiliaries(items.primary()))
+        if (!items.add(auxiliary, decoded))
+            return std::nullopt;
+    return decoded;
 }
 
 } // namespace HevcCodedSize

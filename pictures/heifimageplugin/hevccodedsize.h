@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <optional>
+
 class QIODevice;
 
 // The size at which the HEVC decoder allocates a HEIF file's pictures comes from the coded
@@ -10,9 +12,19 @@ class QIODevice;
 // configuration boxes (where encoders put them) without decoding anything.
 namespace HevcCodedSize {
 
-// The largest picture, in pixels, that a sequence parameter set in a configuration box of the
-// HEIF file on device (starting at origin, bytes) declares; 0 when there is none, -1 when one
-// cannot be read. Leaves the device's position anywhere.
-qint64 largestPicture(QIODevice *device, qint64 origin);
+// What decoding the primary picture of the HEIF file on device (starting at origin, bytes)
+// makes the decoder produce, from the coded streams rather than from the sizes the file states:
+// the pixels of every coded picture decoded for it (each tile of a grid, its alpha) and how
+// many they are, and how many items the file has in all. A picture coded with HEVC counts at the
+// size its parameter sets declare, one coded otherwise (AV1) at the size it states. Empty when the
+// file's boxes cannot be read, or when a coded picture is larger than the size it states (rounded
+// up to whole coding blocks). Leaves the device's position anywhere.
+struct Decoded
+{
+    qint64 pixels = 0;
+    int pictures = 0;
+    int items = 0;
+};
+std::optional<Decoded> primaryPicture(QIODevice *device, qint64 origin);
 
 } // namespace HevcCodedSize

@@ -4,8 +4,6 @@
 #include <QImage>
 #include <QtEndian>
 
-#include <libheif/heif.h>
-
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -19,52 +17,6 @@ void writePicture(const QString &path, int width, int height, const QColor &colo
     image.fill(colour);
     if (!image.save(path, format))
         throw std::runtime_error("cannot write test picture");
-}
-
-QByteArray encodeHeif(const QImage &image, int orientation, bool av1)
-{
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    heif_init(nullptr);
-    heif_context *context = heif_context_alloc();
-    heif_encoder *encoder = nullptr;
-    heif_image *picture = nullptr;
-    heif_encoding_options *options = heif_encoding_options_alloc();
-    QByteArray bytes;
-    heif_writer writer = {1, [](heif_context *, const void *data, size_t size, void *out) {
-                              static_cast<QByteArray *>(out)->append(
-                                  static_cast<const char *>(data), qsizetype(size));
-                              return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
-                          }};
-    bool done =
-        heif_context_get_encoder_for_format(
-            context, av1 ? heif_compression_AV1 : heif_compression_HEVC, &encoder)
-                .code == heif_error_Ok &&
-        heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB,
-                          heif_chroma_interleaved_RGB, &picture)
-                .code == heif_error_Ok &&
-        heif_image_add_plane(picture, heif_channel_interleaved, rgb.width(), rgb.height(), 8)
-                .code == heif_error_Ok;
-    if (done) {
-        int stride = 0;
-        uint8_t *pixels = heif_image_get_plane(picture, heif_channel_interleaved, &stride);
-        for (int y = 0; y < rgb.height(); ++y)
-            std::memcpy(pixels + qsizetype(y) * stride, rgb.constScanLine(y), rgb.width() * 3);
-        heif_encoder_set_lossy_quality(encoder, 90);
-        options->image_orientation = heif_orientation(orientation);
-        done = heif_context_encode_image(context, picture, encoder, options, nullptr).code ==
-                   heif_error_Ok &&
-               heif_context_write(context, &writer, &bytes).code == heif_error_Ok;
-    }
-    heif_encoding_options_free(options);
-    if (picture)
-        heif_image_release(picture);
-    if (encoder)
-        heif_encoder_release(encoder);
-    heif_context_free(context);
-    heif_deinit();
-    if (!done)
-        throw std::runtime_error("cannot encode a HEIF test picture");
-    return bytes;
 }
 
 void writeBytes(const QString &path, const QByteArray &bytes)
