@@ -37,13 +37,16 @@ AlbumApplication::~AlbumApplication()
         delete viewer.data();
 }
 
-LARK_M7 *AlbumApplication::viewerIfLoaded() const { return m_viewer.data(); }
+LARK_M7 *AlbumApplication::viewerIfLoaded() const
+{
+    return m_viewer.data();
+}
 
 LARK_M7 &AlbumApplication::viewer()
 {
     if (!m_viewer) {
         m_viewer = new LARK_M7(m_state, m_services, m_player, *m_setup, m_clock, m_gate,
-                               m_fileChecks, m_pictures);
+                               m_fileChecks, m_pictures, m_pictureMemory);
         LARK_M7 *viewer = m_viewer;
         QObject::connect(viewer, &LARK_M7::left, viewer,
                          [this, viewer](bool byFrame) { viewerLeft(viewer, byFrame); });

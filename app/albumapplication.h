@@ -3,6 +3,7 @@
 #include "app/remotecontrol.h"
 #include "runtime/commandgate.h"
 #include "pictures/fileworker.h"
+#include "pictures/picturememory.h"
 #include "runtime/screensaverinhibitor.h"
 #include "state/sharedstate.h"
 
@@ -61,8 +62,9 @@ private:
     ShowClock &m_clock;
     ScreenSaverInhibitor m_screenSaver; // released when the program ends
     CommandGate m_gate;
-    FileWorker m_fileChecks; // listing folders, probing files: quick work, one at a time
-    FileWorker m_pictures;   // decoding pictures, on every core
+    FileWorker m_fileChecks;       // listing folders, probing files: quick work, one at a time
+    FileWorker m_pictures;         // decoding pictures, on every core
+    PictureMemory m_pictureMemory; // what the decodes of every viewer may take at once
     std::unique_ptr<LARK_M1> m_setup;
     RemoteControl m_remote{*this};
     QPointer<LARK_M7> m_viewer;

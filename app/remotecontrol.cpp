@@ -115,7 +115,8 @@ void RemoteControl::request(Request request)
         this,
         [this, request] {
             if (LARK_M7 *viewer = openViewer())
-                viewer->runAsClick([this, viewer, request] { runRequest(*viewer, request); });
+                viewer->runAsClick([this, viewer, request] { runRequest(*viewer, request); },
+                                   /*leaves*/ request == Request::Stop);
         },
         Qt::QueuedConnection);
 }

@@ -1,14 +1,56 @@
 #include "pictures/picturesource.h"
 
+#include "pictures/picturebudget.h"
+#include "runtime/runtimeerror.h"
+
 #include <algorithm>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
-PictureSource::PictureSource(FileWorker &worker, int ahead)
-    : m_worker(worker), m_ahead(std::max(1, ahead))
+PictureSource::PictureSource(FileWorker &worker, PictureMemory &memory, int ahead)
+    : m_worker(worker), m_memory(memory), m_ahead(std::max(1, ahead))
 {
+}
+
+PictureSource::~PictureSource()
+{
+    cancel();
+}
+
+PictureSource::Task PictureSource::decode(const QString &path, const Boxes &boxes, bool ahead,
+                                          std::optional<Picture> decoded)
+{
+    PictureMemory *memory = &m_memory;
+    return m_worker.run<Picture>(
+        [path, boxes, ahead, memory, decoded = std::move(decoded)](const WorkStop &stop) {
+            // Decoded for a larger window (the first picture, as the window opened): made
+            // smaller without reading the file again, unless it is too small after all.
+            if (decoded)
+                if (std::optional<Picture> fitted = PictureDecoder::refit(*decoded, boxes))
+                    return *std::move(fitted);
+            return PictureDecoder::decode(path, boxes, {&stop, memory, ahead});
+        },
+        // Given up on time, or no longer wanted: a picture ahead of its turn is left to its
+        // turn; the turn's own is refused as one that costs far too much to decode.
+        [ahead] {
+            Picture givenUp;
+            givenUp.opened = true;
+            givenUp.postponed = ahead;
+            givenUp.error = ahead ? 0 : RuntimeError::InvalidPicture;
+            return givenUp;
+        },
+        PictureBudget::Time, /*urgent*/ !ahead);
+}
+
+void PictureSource::cancel()
+{
+    for (const Pending &pending : std::as_const(m_pending))
+        pending.task->cancel();
+    m_pending.clear();
+    if (const Task turn = m_turn.lock())
+        turn->cancel();
 }
 
 void PictureSource::keepPictureMemory()
@@ -44,11 +86,12 @@ void PictureSource::keepAhead(const QStringList &paths, const Boxes &boxes)
         if (same != m_pending.end())
             kept << *same;
         else
-            kept << Pending{path, boxes, m_worker.run<Picture>([path, boxes] {
-                                return PictureDecoder::decode(path, boxes);
-                            })};
+            kept << Pending{path, boxes, decode(path, boxes, /*ahead*/ true)};
     }
-    // What is dropped and not started yet is skipped by the worker.
+    // What is dropped stops: not started yet, the worker skips it.
+    for (const Pending &pending : std::as_const(m_pending))
+        if (!kept.contains(pending))
+            pending.task->cancel();
     m_pending = kept;
 }
 
@@ -71,25 +114,20 @@ PictureSource::picture(const QString &path, const Boxes &boxes,
                        const std::optional<FileProbe::Stamp> &probed, const Wait &wait)
 {
     bool exact = true;
+    std::optional<Picture> decoded;
     if (const Task ahead = take(path, boxes, &exact)) {
-        std::optional<Picture> picture = wait(ahead);
-        if (!picture)
+        decoded = wait(ahead);
+        if (!decoded)
             return std::nullopt;
-        if (picture->opened && picture->stamp && picture->stamp == probed) {
-            if (exact)
-                return picture;
-            // Decoded for a larger window (the first picture, as the window opened): made
-            // smaller without reading the file again, unless it is too small after all.
-            return wait(m_worker.run<Picture>(
-                [decoded = *std::move(picture), path, boxes] {
-                    std::optional<Picture> fitted = PictureDecoder::refit(decoded, boxes);
-                    return fitted ? *std::move(fitted) : PictureDecoder::decode(path, boxes);
-                },
-                /*urgent*/ true));
-        }
+        // Only a picture of the file the probe found, decoded or refused.
+        if (decoded->postponed || !decoded->opened || !decoded->stamp || decoded->stamp != probed)
+            decoded.reset();
+        else if (exact)
+            return decoded;
     }
-    return wait(m_worker.run<Picture>([path, boxes] { return PictureDecoder::decode(path, boxes); },
-                                      /*urgent*/ true));
+    const Task turn = decode(path, boxes, /*ahead*/ false, std::move(decoded));
+    m_turn = turn;
+    return wait(turn);
 }
 
 void PictureSource::setEnabled(bool enabled)
@@ -97,4 +135,11 @@ void PictureSource::setEnabled(bool enabled)
     m_enabled = enabled;
     if (!enabled)
         discard();
+}
+
+void PictureSource::discard()
+{
+    for (const Pending &pending : std::as_const(m_pending))
+        pending.task->cancel();
+    m_pending.clear();
 }

@@ -2,6 +2,7 @@
 
 #include "pictures/fileworker.h"
 #include "pictures/picturedecoder.h"
+#include "pictures/picturememory.h"
 #include "runtime/fileprobe.h"
 
 #include <QList>
@@ -17,7 +18,9 @@
 // decoded on the file worker, as many at once as the worker has threads, so that at its turn a
 // picture is ready. The worker gets a path and the boxes and hands back the decoded picture: it
 // touches no widget and no shared state. A picture decoded ahead serves only for the same path
-// and boxes (or larger ones), and only while the file is the one its probe found.
+// and boxes (or larger ones), and only while the file is the one its probe found. Every decode
+// takes its share of the program's picture memory and is given up when it runs past its time:
+// a picture ahead of its turn is then left to its turn, the turn's own refused.
 class PictureSource
 {
 public:
@@ -28,8 +31,11 @@ public:
     // up.
     using Wait = std::function<std::optional<Picture>(const Task &)>;
 
-    // ahead: how many pictures may be decoding or waiting at once.
-    PictureSource(FileWorker &worker, int ahead);
+    // ahead: how many pictures may be decoding or waiting at once; memory is shared by every
+    // decode of the program.
+    PictureSource(FileWorker &worker, PictureMemory &memory, int ahead);
+    // Stops every decode of its own.
+    ~PictureSource();
 
     PictureSource(const PictureSource &) = delete;
     PictureSource &operator=(const PictureSource &) = delete;
@@ -55,8 +61,10 @@ public:
     void keepAhead(const QStringList &paths, const Boxes &boxes);
     void start(const QString &path, const Boxes &boxes) { keepAhead({path}, boxes); }
 
-    // Drops the pictures decoding ahead; decodes already running finish unused.
-    void discard() { m_pending.clear(); }
+    // Drops the pictures decoding ahead; their decodes stop.
+    void discard();
+    // Stops every decode of its own, the turn's included: the show is over.
+    void cancel();
 
     // Decoding ahead is on unless turned off (the benchmark measures the show without it).
     void setEnabled(bool enabled);
@@ -74,7 +82,13 @@ private:
         QString path;
         Boxes boxes;
         Task task;
+        bool operator==(const Pending &other) const { return task == other.task; }
     };
+
+    // Starts decoding path for boxes on the worker: ahead of its turn, or for the turn, before
+    // the pictures decoding ahead; from decoded when it was decoded for larger boxes.
+    Task decode(const QString &path, const Boxes &boxes, bool ahead,
+                std::optional<Picture> decoded = std::nullopt);
 
     // The decode started for path and boxes, when one was; else one started for path and
     // other boxes (exact false), which may serve when it is larger; empty otherwise. It is no
@@ -82,7 +96,9 @@ private:
     Task take(const QString &path, const Boxes &boxes, bool *exact);
 
     FileWorker &m_worker;
+    PictureMemory &m_memory;
     int m_ahead;
+    std::weak_ptr<FileTask<Picture>> m_turn; // the turn's decode, while it is waited for
     QList<Pending> m_pending;
     bool m_enabled = true;
 };

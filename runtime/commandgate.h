@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // Keeps the order of the show while it waits for file work on a worker thread. Meanwhile the
 // window's thread goes on painting and serving the event queue, but the windows' handlers are
@@ -26,6 +27,12 @@ public:
     // Runs handler now, or keeps it for the end of the wait while the show waits. context is
     // the window the handler belongs to: a handler of a window that has gone is dropped.
     void run(QObject *context, std::function<void()> handler);
+    // Runs handler now, also while the show waits: leaving a window must not wait for a file.
+    void runAtOnce(QObject *context, const std::function<void()> &handler)
+    {
+        if (context)
+            handler();
+    }
 
     // The result of task, work done on a worker thread (isReady(), waitFor(timeout), result()),
     // serving the window's events while it is not ready. Short work is
@@ -34,10 +41,21 @@ public:
     // and the handlers held.
     template <typename Task> auto waitFor(const std::shared_ptr<Task> &task)
     {
+        return *waitFor(task, [] { return false; });
+    }
+    // The same, given up as soon as giveUp() turns true while the events are served (the user
+    // has left the window that waits): empty then.
+    template <typename Task, typename GiveUp>
+    auto waitFor(const std::shared_ptr<Task> &task, GiveUp &&giveUp)
+        -> std::optional<decltype(task->result())>
+    {
         if (!task->waitFor(QuietWait)) {
             HoldScope hold(*this);
-            while (!task->isReady())
+            while (!task->isReady()) {
+                if (giveUp())
+                    return std::nullopt;
                 serveEventsOnce();
+            }
         }
         return task->result();
     }

@@ -53,7 +53,10 @@ void LARK_M7::Command3_Click()
         RunPictureLoop();
 }
 
-void LARK_M7::Command2_Click() { leave(false); }
+void LARK_M7::Command2_Click()
+{
+    leave(false);
+}
 
 void LARK_M7::leave(bool byFrame)
 {
@@ -65,11 +68,16 @@ void LARK_M7::leave(bool byFrame)
     // The window goes at once for the user; it is destroyed only once no loop of it is left
     // on the stack, and those loops end at their next test.
     m_left = true;
+    // Its pictures are not wanted any more: their decodes stop, the one waited for included.
+    m_pictures.cancel();
     hide();
     emit left(byFrame);
 }
 
-void LARK_M7::Command1_Click() { PrintViewer(); }
+void LARK_M7::Command1_Click()
+{
+    PrintViewer();
+}
 
 void LARK_M7::PrintViewer()
 {
@@ -102,7 +110,10 @@ void LARK_M7::Form_Click()
     Command3_Click();
 }
 
-void LARK_M7::Picture1_Click() { Command3_Click(); }
+void LARK_M7::Picture1_Click()
+{
+    Command3_Click();
+}
 
 void LARK_M7::Form_KeyPress(Int16 &KeyAscii)
 {
@@ -144,5 +155,5 @@ void LARK_M7::closeEvent(QCloseEvent *event)
 {
     // Closing the window by its frame leaves it as "USCITA" does.
     event->ignore();
-    guarded([this] { leave(true); });
+    guarded([this] { leave(true); }, /*leaves*/ true);
 }

@@ -64,9 +64,12 @@ void LARK_M7::Form_Paint()
             m_state.BlockCount = 1;
             // The folder is listed on the worker: a huge or slow folder does not stop the window.
             const QString pattern = m_state.ImageFolder + QLatin1Char('*') + m_state.ImageExtension;
-            m_state.CurrentName =
-                m_state.Enumeration.startWith(m_gate.waitFor(m_fileChecks.run<QStringList>(
-                    [pattern] { return DirectoryCursor::list(pattern); })));
+            const std::optional<QStringList> names = m_gate.waitFor(
+                m_fileChecks.run<QStringList>([pattern] { return DirectoryCursor::list(pattern); }),
+                [this] { return m_left; });
+            if (!names)
+                return; // left while the folder was being listed
+            m_state.CurrentName = m_state.Enumeration.startWith(*names);
             m_state.ShowFolder = m_state.ImageFolder;
             prefetchAhead();
             const bool ran = RunPictureLoop();
@@ -131,6 +134,8 @@ bool LARK_M7::showCurrentPicture(bool &errorHandlerArmed)
     restoreIfMinimized();
     GL_LARK::ProbeCurrentPicture(m_state, m_state.ProbeFailed,
                                  [this](const QString &path) { return probeFile(path); });
+    if (m_left)
+        return false;
     if (m_state.ProbeFailed == 1) {
         m_state.PictureCount = CountAtStop;
         m_state.ShowState = 1;
@@ -140,7 +145,10 @@ bool LARK_M7::showCurrentPicture(bool &errorHandlerArmed)
     errorHandlerArmed = true;
 
     Picture1->hide();
-    if (!loadIntoPictureBox()) {
+    const bool loaded = loadIntoPictureBox();
+    if (m_left)
+        return false;
+    if (!loaded) {
         m_state.PictureCount = CountAtStop;
         m_state.ShowState = 1;
         return false;
@@ -172,8 +180,11 @@ bool LARK_M7::showCurrentPicture(bool &errorHandlerArmed)
 
 bool LARK_M7::probeFile(const QString &path)
 {
-    m_probedStamp = m_gate.waitFor(m_fileChecks.run<std::optional<FileProbe::Stamp>>(
-        [path] { return FileProbe::probe(path); }));
+    m_probedStamp = m_gate
+                        .waitFor(m_fileChecks.run<std::optional<FileProbe::Stamp>>(
+                                     [path] { return FileProbe::probe(path); }),
+                                 [this] { return m_left; })
+                        .value_or(std::nullopt);
     return m_probedStamp.has_value();
 }
 
@@ -181,10 +192,13 @@ bool LARK_M7::loadIntoPictureBox()
 {
     // The picture is decoded once, at the size the image will show it; the box keeps the
     // picture's natural size for the choice between landscape and portrait.
-    const std::optional<PictureSource::Picture> picture = m_pictures.picture(
-        m_state.CurrentPath, pictureBoxes(), m_probedStamp,
-        [this](const PictureSource::Task &task) { return m_gate.waitFor(task); });
-    if (!picture->opened)
+    // Leaving the viewer ends the wait.
+    const std::optional<PictureSource::Picture> picture =
+        m_pictures.picture(m_state.CurrentPath, pictureBoxes(), m_probedStamp,
+                           [this](const PictureSource::Task &task) {
+                               return m_gate.waitFor(task, [this] { return m_left; });
+                           });
+    if (!picture || !picture->opened)
         return false; // gone, or no regular file any more, since its probe
     if (picture->error != 0)
         throw RuntimeError(picture->error);

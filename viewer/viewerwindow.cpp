@@ -30,10 +30,10 @@ void moveTo(QWidget *widget, float left, float top)
 
 LARK_M7::LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
                  LARK_M1 &setup, ShowClock &clock, CommandGate &gate, FileWorker &fileChecks,
-                 FileWorker &pictures)
+                 FileWorker &pictures, PictureMemory &pictureMemory)
     : QWidget(nullptr), m_state(state), m_services(services), m_player(player), m_setup(setup),
       m_clock(clock), m_gate(gate), m_fileChecks(fileChecks),
-      m_pictures(pictures, pictures.threadCount())
+      m_pictures(pictures, pictureMemory, pictures.threadCount())
 {
     createControls();
     Form_Load();
@@ -101,11 +101,12 @@ void LARK_M7::createControls()
             [this] { guarded([this] { Picture1_Click(); }); });
 }
 
-void LARK_M7::guarded(const std::function<void()> &handler)
+void LARK_M7::guarded(const std::function<void()> &handler, bool leaves)
 {
     // While the show waits for its file work the handler is held, to run at the end of the
-    // wait; it then runs only if the window is still there.
-    m_gate.run(this, [this, handler] {
+    // wait; it then runs only if the window is still there. Leaving is not held: the wait
+    // ends with it.
+    const auto run = [this, handler] {
         ++m_handlerDepth;
         runGuarded(m_services, this, handler);
         --m_handlerDepth;
@@ -113,7 +114,11 @@ void LARK_M7::guarded(const std::function<void()> &handler)
         // A left viewer goes once none of its handlers, and so none of its loops, is running.
         if (m_left && m_handlerDepth == 0)
             deleteLater();
-    });
+    };
+    if (leaves)
+        m_gate.runAtOnce(this, run);
+    else
+        m_gate.run(this, run);
 }
 
 float LARK_M7::outerWidth() const

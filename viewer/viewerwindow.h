@@ -15,6 +15,7 @@ class ImageControl;
 class LARK_M1;
 class MediaPlayerControl;
 class PictureBox;
+class PictureMemory;
 class PlatformServices;
 class QPushButton;
 class ShowClock;
@@ -29,10 +30,11 @@ class LARK_M7 : public QWidget
 
 public:
     // The show's file work goes to the workers: fileChecks lists folders and probes files,
-    // pictures decodes; the gate holds the handlers while the show waits for them.
+    // pictures decodes, in the picture memory the program's decodes share; the gate holds the
+    // handlers while the show waits for them.
     LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
             LARK_M1 &setup, ShowClock &clock, CommandGate &gate, FileWorker &fileChecks,
-            FileWorker &pictures);
+            FileWorker &pictures, PictureMemory &pictureMemory);
     ~LARK_M7() override;
 
     // Handlers
@@ -59,8 +61,12 @@ public:
     void prepareFirstPicture();
     bool wasLeft() const { return m_left; }
     // Runs handler as a click on one of the window's controls runs its handler: held while
-    // the show waits for its file work, dropped when the window has gone by then.
-    void runAsClick(const std::function<void()> &handler) { guarded(handler); }
+    // the show waits for its file work, dropped when the window has gone by then; one that
+    // leaves the viewer runs at once, and the show stops waiting.
+    void runAsClick(const std::function<void()> &handler, bool leaves = false)
+    {
+        guarded(handler, leaves);
+    }
 
     // One pass of the show from the current picture; returns at its loop end, or at once,
     // returning false, when another activation holds the loop.
@@ -107,7 +113,7 @@ protected:
 
 private:
     void createControls();
-    void guarded(const std::function<void()> &handler);
+    void guarded(const std::function<void()> &handler, bool leaves = false);
 
     // The show, one picture: false when the loop is to go to its end.
     bool showCurrentPicture(bool &errorHandlerArmed);
