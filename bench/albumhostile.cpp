@@ -18,6 +18,7 @@
 //      turn (/proc/self/io) against what its picture needs;
 //   4. the memory of the pictures with the viewer at 32767 x 32767 against a full-screen one.
 #include "benchsupport.h"
+#include "heiffiles.h"
 
 #include "app/albumapplication.h"
 #include "music/qtmediaplayer.h"
@@ -43,6 +44,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QtEndian>
 
 #include <atomic>
 #include <chrono>
@@ -60,6 +62,10 @@ namespace {
 constexpr double MaxFineMs = 100;
 constexpr double MaxBlockMs = 50;
 constexpr double MaxRefusalMs = 1000;
+constexpr double MaxRefusalOnTimeMs = 5000; // a decode given up when its time has run out
+constexpr double MaxPeakMb = 1200;
+constexpr double MaxLeaveMs = 1000;   // closing the viewer during a decode, to the viewer gone
+constexpr double MaxConfirmMs = 1000; // then CONFERMA on good pictures, to the first one shown
 constexpr qint64 MaxReadBeyond = 64LL << 20; // bytes beyond what the picture needs
 
 constexpr int ScreenWidth = 1920;
@@ -149,6 +155,79 @@ QByteArray withMetadata(const QByteArray &jpeg, qint64 bytes)
     return result + jpeg.mid(2);
 }
 
+// A little-endian TIFF of width x height black RGB pixels in one strip, deflated: about a
+// thousandth of its picture's size.
+QByteArray tiffBomb(quint32 width, quint32 height)
+{
+    const QByteArray zlib = qCompress(QByteArray(qsizetype(width) * height * 3, '\0'), 9).mid(4);
+    QByteArray out("II*\0", 4);
+    const auto put = [&out](quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.append(char(value >> (8 * i) & 0xFF));
+    };
+    put(8, 4);
+    const int entries = 10;
+    const quint32 bitsAt = 8 + 2 + entries * 12 + 4, dataAt = bitsAt + 6;
+    put(entries, 2);
+    const auto entry = [&](quint16 tag, quint16 type, quint32 count, quint32 value) {
+        put(tag, 2);
+        put(type, 2);
+        put(count, 4);
+        put(value, 4);
+    };
+    entry(256, 4, 1, width);
+    entry(257, 4, 1, height);
+    entry(258, 3, 3, bitsAt);
+    entry(259, 3, 1, 8); // deflate
+    entry(262, 3, 1, 2); // RGB
+    entry(273, 4, 1, dataAt);
+    entry(277, 3, 1, 3);
+    entry(278, 4, 1, height); // the whole picture in one strip
+    entry(279, 4, 1, quint32(zlib.size()));
+    entry(284, 3, 1, 1);
+    put(0, 4);
+    for (int i = 0; i < 3; ++i)
+        put(8, 2);
+    return out + zlib;
+}
+
+// An animated WebP whose canvas is width x height, with one frame of a single pixel: a file of
+// a hundred bytes. riffBytes, when given, is what its header says the file's length is.
+QByteArray animatedWebp(quint32 width, quint32 height, quint32 riffBytes = 0)
+{
+    QImage pixel(1, 1, QImage::Format_RGB32);
+    pixel.fill(Qt::red);
+    const QByteArray single = encode(pixel, "webp", false, 100); // lossless
+    const qsizetype at = single.indexOf("VP8L");
+    const QByteArray frame =
+        single.mid(at, 8 + qFromLittleEndian<quint32>(single.constData() + at + 4));
+    const auto le = [](quint32 value, int bytes) {
+        QByteArray out;
+        for (int i = 0; i < bytes; ++i)
+            out.append(char(value >> (8 * i) & 0xFF));
+        return out;
+    };
+    const auto chunk = [&le](const char *type, const QByteArray &data) {
+        return QByteArray(type, 4) + le(quint32(data.size()), 4) + data +
+               (data.size() % 2 ? QByteArray(1, '\0') : QByteArray());
+    };
+    const QByteArray body =
+        "WEBP" +
+        chunk("VP8X", QByteArray(1, char(0x12)) + QByteArray(3, '\0') + le(width - 1, 3) +
+                          le(height - 1, 3)) +
+        chunk("ANIM", QByteArray(6, '\0')) +
+        chunk("ANMF", QByteArray(12, '\0') + le(100, 3) + QByteArray(1, '\0') + frame);
+    return "RIFF" + le(riffBytes ? riffBytes : quint32(body.size()), 4) + body;
+}
+
+// A HEIF grid of rows x columns tiles of tileSize, each stating stated.
+QByteArray heifGrid(QSize tileSize, int rows, int columns, QSize stated, bool grain)
+{
+    return TestFiles::heifGrid(
+        TestFiles::encodeHeif(photoLike(tileSize.width(), tileSize.height(), grain)), rows, columns,
+        stated);
+}
+
 // One hostile or heavy file, shown alone in a folder of its own.
 struct Case
 {
@@ -162,6 +241,8 @@ struct Case
     bool pipe = false;    // becomes a pipe before its turn
     bool heavy = false;   // a valid picture, slow to decode
     double delay = 0;
+    double refusalMs = MaxRefusalMs; // how soon it must be refused
+    bool leave = false;              // the viewer is also closed during its turn
 };
 
 // Makes every file in dir; returns the cases.
@@ -264,6 +345,73 @@ QList<Case> makeCases(const QDir &dir)
          false,
          true},
         encode(photoLike(8000, 8000, false), "png", false));
+
+    // Files that claim little and make the decoders produce much, each in a format of its own.
+    const auto hostile = [&](const QString &key, const QString &what, const QString &name,
+                             const QByteArray &bytes, bool refused = true) {
+        Case c{key, what, {}, name, QFileInfo(name).suffix()};
+        c.refused = refused;
+        c.heavy = !refused;
+        c.leave = true;
+        add(c, bytes);
+        return cases.size() - 1;
+    };
+    hostile(QStringLiteral("tiles4096"),
+            QStringLiteral("HEIC grid of 3,025 tiles stating 256x256, each coded 4096x4096"),
+            QStringLiteral("T.HEIC"), heifGrid({4096, 4096}, 55, 55, {256, 256}, false));
+    hostile(QStringLiteral("tiles19600"), QStringLiteral("HEIC grid of 19,600 tiles of 64x64"),
+            QStringLiteral("T.HEIC"), heifGrid({64, 64}, 140, 140, {64, 64}, false));
+    hostile(QStringLiteral("grid198mp"),
+            QStringLiteral("HEIC grid of 198 MP, 3,025 tiles of 256x256"), QStringLiteral("T.HEIC"),
+            heifGrid({256, 256}, 55, 55, {256, 256}, false));
+    {
+        // Within every bound but the time: 1,225 tiles of 256x256 with grain, 80 MP.
+        const QByteArray grid = heifGrid({256, 256}, 35, 35, {256, 256}, true);
+        const qsizetype slow = hostile(QStringLiteral("gridslow"),
+                                       QStringLiteral("HEIC grid of 80 MP, 1,225 tiles with grain"),
+                                       QStringLiteral("T.HEIC"), grid);
+        cases[slow].refusalMs = MaxRefusalOnTimeMs;
+        // Its tiles share one coded picture, which the decoder reads for each.
+        cases[slow].needed = 35 * 35 * grid.size();
+    }
+    hostile(QStringLiteral("webpcanvas"),
+            QStringLiteral("animated WebP of 94 bytes, a 14000x14000 canvas"),
+            QStringLiteral("W.WEBP"), animatedWebp(14000, 14000));
+    {
+        const QByteArray header = animatedWebp(14000, 14000, 0xFFFFFFF0u);
+        const qsizetype sparse =
+            hostile(QStringLiteral("webpsparse"),
+                    QStringLiteral("animated WebP header, then 8 GB of zeros (sparse)"),
+                    QStringLiteral("W.WEBP"), header);
+        cases[sparse].needed = header.size();
+        if (!QFile(cases[sparse].folder + QStringLiteral("/W.WEBP")).resize(8LL << 30))
+            qFatal("cannot make the sparse file");
+    }
+    hostile(QStringLiteral("tiffbomb"),
+            QStringLiteral("TIFF of 14000x14000 deflated zeros in one strip"),
+            QStringLiteral("T.TIF"), tiffBomb(14000, 14000));
+    {
+        // Four at once, decoded ahead of their turns: the first is refused, the others wait.
+        const QByteArray bomb = animatedWebp(14000, 14000);
+        const qsizetype four = hostile(QStringLiteral("fourbombs"),
+                                       QStringLiteral("four animated WebP canvases in one folder"),
+                                       QStringLiteral("A.WEBP"), bomb);
+        for (const char *name : {"/B.WEBP", "/C.WEBP", "/D.WEBP"})
+            writeFile(cases[four].folder + QLatin1String(name), bomb);
+    }
+    {
+        // Four real pictures of 196 MP each, 784 MB each decoded: they take their turns.
+        QImage black(14000, 14000, QImage::Format_RGB32);
+        black.fill(Qt::black);
+        const QByteArray still = encode(black, "webp", false, 80);
+        black = QImage();
+        const qsizetype four = hostile(QStringLiteral("fourlarge"),
+                                       QStringLiteral("four WebP pictures of 14000x14000"),
+                                       QStringLiteral("A.WEBP"), still, /*refused*/ false);
+        for (const char *name : {"/B.WEBP", "/C.WEBP", "/D.WEBP"})
+            writeFile(cases[four].folder + QLatin1String(name), still);
+        cases[four].needed = 4 * still.size();
+    }
     return cases;
 }
 
@@ -451,6 +599,7 @@ int childMain(const QStringList &args)
     const double delay = args.value(4).toDouble();
     const int moment = args.value(5).toInt();
     const bool pipe = args.value(6) == QStringLiteral("pipe");
+    const QString good = args.value(7); // good pictures, confirmed after leaving
 
     NotingServices notingServices;
     QtPlatformServices realServices;
@@ -564,6 +713,50 @@ int childMain(const QStringList &args)
             std::_Exit(0);
         };
     }
+    // The viewer closed moment ms into the file's turn, as its frame closes it; once it has
+    // gone, CONFERMA on good pictures, timed to the first of them on screen.
+    if (kind == QStringLiteral("leave")) {
+        std::atomic<qint64> closeNs{-1};
+        qint64 leftNs = -1, goodConfirmedNs = -1, goodShownNs = -1;
+        QEventLoop untilGood;
+        probe.onReady = [&](int) {
+            if (goodConfirmedNs >= 0 &&
+                probe.viewer()->windowTitle().startsWith(QStringLiteral("IMMAGINE  ") + good)) {
+                goodShownNs = nowNs();
+                untilGood.quit();
+            }
+        };
+        QObject::connect(viewer, &LARK_M7::left, &setup, [&] {
+            leftNs = nowNs();
+            QTimer::singleShot(0, &setup, [&] {
+                setup.Text1->setText(good);
+                setup.Text3->setText(QStringLiteral("JPG"));
+                goodConfirmedNs = nowNs();
+                setup.Command2->click();
+            });
+        });
+        std::thread closer([&] {
+            while (probe.attackNs < 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            const qint64 at = probe.attackNs + qint64(moment) * 1000000;
+            while (nowNs() < at)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            closeNs = nowNs();
+            QMetaObject::invokeMethod(
+                viewer, [viewer] { viewer->close(); }, Qt::QueuedConnection);
+        });
+        QTimer::singleShot(std::chrono::minutes(1), &untilGood, &QEventLoop::quit);
+        untilGood.exec();
+        closer.join();
+        printValues(
+            {{QStringLiteral("leave_ms"), number(leftNs > 0 ? ms(leftNs - closeNs) : -1, 1)},
+             {QStringLiteral("confirm_ms"),
+              number(goodShownNs > 0 ? ms(goodShownNs - goodConfirmedNs) : -1, 1)},
+             {QStringLiteral("message"), QString::number(notingServices.messageNs >= 0)},
+             {QStringLiteral("block"), number(ping->longestMs(), 2)},
+             {QStringLiteral("peak_mb"), number(peakResidentMb(), 1)}});
+        std::_Exit(0);
+    }
     QTimer::singleShot(std::chrono::minutes(3), &untilEnd, &QEventLoop::quit); // a hang
     untilEnd.exec();
     const qint64 endNs = nowNs();
@@ -597,7 +790,8 @@ int childMain(const QStringList &args)
             << QPair{QStringLiteral("read_bytes"),
                      QString::number(readAtEnd.readBytes - probe.readAtAttack.readBytes)};
     }
-    out << QPair{QStringLiteral("confirm_to_end_ms"), number(ms(endNs - confirmedNs), 1)};
+    out << QPair{QStringLiteral("confirm_to_end_ms"), number(ms(endNs - confirmedNs), 1)}
+        << QPair{QStringLiteral("peak_mb"), number(peakResidentMb(), 1)};
     if (kind == QStringLiteral("viewer")) {
         runEventsFor(300); // the last picture painted into the window's buffer
         const QImage decoded = viewer->Picture1->picture();
@@ -631,7 +825,7 @@ ChildResult child(const QStringList &args)
                     QStringList{QStringLiteral("--child")} + args, {}, 240000);
 }
 
-QStringList caseArgs(const QString &kind, const Case &c, int moment = 0)
+QStringList caseArgs(const QString &kind, const Case &c, int moment = 0, const QString &good = {})
 {
     return {kind,
             c.folder,
@@ -639,7 +833,8 @@ QStringList caseArgs(const QString &kind, const Case &c, int moment = 0)
             c.name,
             QString::number(c.delay),
             QString::number(moment),
-            c.pipe ? QStringLiteral("pipe") : QStringLiteral("-")};
+            c.pipe ? QStringLiteral("pipe") : QStringLiteral("-"),
+            good};
 }
 
 QString megabytes(qint64 bytes)
@@ -664,15 +859,18 @@ int main(int argc, char *argv[])
         return childMain(args.mid(1));
 
     QList<int> only;
+    QStringList keys; // the cases to run, all when empty
     QString work = QDir::tempPath();
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QStringLiteral("--only") && i + 1 < args.size()) {
             for (const QString &figure : args[++i].split(u','))
                 only << figure.toInt();
+        } else if (args[i] == QStringLiteral("--cases") && i + 1 < args.size()) {
+            keys = args[++i].split(u',');
         } else if (args[i] == QStringLiteral("--work") && i + 1 < args.size()) {
             work = args[++i];
         } else {
-            std::printf("usage: album-hostile [--only 1,2,3,4] [--work DIR]\n");
+            std::printf("usage: album-hostile [--only 1,2,3,4,5] [--cases KEY,...] [--work DIR]\n");
             return 2;
         }
     }
@@ -684,7 +882,9 @@ int main(int argc, char *argv[])
                 qPrintable(cpuModel()), int(sysconf(_SC_NPROCESSORS_ONLN)), qVersion(), ScreenWidth,
                 ScreenHeight);
     std::printf("load average at start: %s\n", qPrintable(loadAverage()));
-    const QList<Case> cases = makeCases(QDir(dir.path()));
+    QList<Case> cases = makeCases(QDir(dir.path()));
+    if (!keys.isEmpty())
+        cases.removeIf([&keys](const Case &c) { return !keys.contains(c.key); });
     Report report;
 
     // 2 and 3: each file's turn, measured.
@@ -715,7 +915,7 @@ int main(int argc, char *argv[])
             report.check(QStringLiteral("   outcome"), outcome, expected, outcome == expected);
             if (c.refused)
                 report.check(QStringLiteral("   turn start to the message (ms)"), number(turnMs, 1),
-                             QStringLiteral("<= %1").arg(MaxRefusalMs), turnMs <= MaxRefusalMs);
+                             QStringLiteral("<= %1").arg(c.refusalMs), turnMs <= c.refusalMs);
             else
                 report.info(
                     QStringLiteral("   turn start to the %1 (ms)")
@@ -727,6 +927,9 @@ int main(int argc, char *argv[])
                              block >= 0 && block <= MaxBlockMs,
                              QStringLiteral("a sleeping thread's, meanwhile: %1 ms")
                                  .arg(number(r.value(QStringLiteral("machine")), 1)));
+            const double peak = r.value(QStringLiteral("peak_mb"));
+            report.check(QStringLiteral("   peak resident size (MB)"), number(peak, 1),
+                         QStringLiteral("< %1").arg(MaxPeakMb), peak > 0 && peak < MaxPeakMb);
             if (wanted(3)) {
                 report.check(
                     QStringLiteral("   read for it, MB (needs %1)").arg(megabytes(c.needed)),
@@ -789,6 +992,37 @@ int main(int argc, char *argv[])
             report.check(c.key + QStringLiteral(": click to the exit, slowest (ms)"),
                          number(spread.max, 1), QStringLiteral("<= %1").arg(MaxFineMs),
                          ok && spread.max <= MaxFineMs, notes.join(QStringLiteral("; ")));
+        }
+    }
+
+    // 5: leaving during each hostile file's turn, then a show of good pictures.
+    if (wanted(5)) {
+        report.section(QStringLiteral("the viewer closed 300 ms into the file's turn, then "
+                                      "CONFERMA on two 4032x3024 JPEGs (load %1)")
+                           .arg(loadAverage()));
+        const QString good = QDir(dir.path()).filePath(QStringLiteral("good"));
+        QDir().mkpath(good);
+        for (const char *name : {"/G1.JPG", "/G2.JPG"})
+            writeFile(good + QLatin1String(name),
+                      encode(photoLike(4032, 3024, true), "jpeg", false));
+        for (const Case &c : cases) {
+            if (!c.leave)
+                continue;
+            const ChildResult r = child(caseArgs(QStringLiteral("leave"), c, 300, good + u'/'));
+            const double leaveMs = r.value(QStringLiteral("leave_ms"));
+            const double confirmMs = r.value(QStringLiteral("confirm_ms"));
+            const double peak = r.value(QStringLiteral("peak_mb"));
+            report.info(c.key + QStringLiteral(": ") + c.what, QString());
+            report.check(QStringLiteral("   close to the viewer gone (ms)"), number(leaveMs, 1),
+                         QStringLiteral("<= %1").arg(MaxLeaveMs),
+                         r.exitCode == 0 && leaveMs >= 0 && leaveMs <= MaxLeaveMs);
+            report.check(QStringLiteral("   CONFERMA to the first good picture (ms)"),
+                         number(confirmMs, 1), QStringLiteral("<= %1").arg(MaxConfirmMs),
+                         r.exitCode == 0 && confirmMs >= 0 && confirmMs <= MaxConfirmMs,
+                         QStringLiteral("window thread's longest block %1 ms")
+                             .arg(number(r.value(QStringLiteral("block")), 1)));
+            report.check(QStringLiteral("   peak resident size (MB)"), number(peak, 1),
+                         QStringLiteral("< %1").arg(MaxPeakMb), peak > 0 && peak < MaxPeakMb);
         }
     }
 

@@ -5,6 +5,7 @@
 #include "pictures/picturebudget.h"
 #include "pictures/picturefile.h"
 #include "pictures/picturememory.h"
+#include "pictures/webpdecoder.h"
 #include "runtime/runtimeerror.h"
 
 #include <QFileInfo>
@@ -23,10 +24,10 @@ using PictureBudget::MaxPixels;
 // Whole-picture buffer of a progressive JPEG: what a photo of 100 megapixels needs with three
 // components at full resolution (4:4:4), 2 bytes a coefficient.
 constexpr qint64 MaxJpegBufferBytes = 100'000'000LL * 3 * 2;
-// A JPEG of many megapixels in few bytes is a bomb, not a photo: even a picture of one flat
-// colour takes a byte for every few hundred pixels.
+// A JPEG or a WebP of many megapixels in few bytes is a bomb, not a photo: even a picture of
+// one flat colour takes a byte for every few hundred pixels.
 constexpr qint64 BombCheckPixels = 16'000'000;
-constexpr qint64 MaxJpegPixelsPerByte = 1024;
+constexpr qint64 MaxPixelsPerByte = 1024;
 
 bool turnsSideways(QImageIOHandler::Transformations transformation)
 {
@@ -120,29 +121,13 @@ qint64 tiffStripBytes(const PictureFile &file)
     return lineBytes * (rows > 0 ? std::min(rows, height) : height);
 }
 
-// What a WebP file's header says of it.
-struct WebpHeader
+// A WebP file's length as its RIFF header gives it, bytes; -1 for a file that is no WebP.
+qint64 webpBytes(const PictureFile &file)
 {
-    qint64 bytes = -1; // the whole file, as its RIFF header counts it; -1 when unreadable
-    bool alpha = false;
-    bool animated = false;
-};
-
-WebpHeader webpHeader(const PictureFile &file)
-{
-    const QByteArray start = file.readAt(0, 30);
-    WebpHeader header;
-    if (start.size() < 30 || !start.startsWith("RIFF") || start.mid(8, 4) != "WEBP")
-        return header;
-    header.bytes = qint64(littleEndian(start, 4, 4)) + 8;
-    const QByteArray chunk = start.mid(12, 4);
-    if (chunk == "VP8X") {
-        header.alpha = quint8(start[20]) & 0x10;
-        header.animated = quint8(start[20]) & 0x02;
-    } else if (chunk == "VP8L") {
-        header.alpha = quint8(start[24]) & 0x10; // after the signature and 28 bits of size
-    }
-    return header;
+    const QByteArray start = file.readAt(0, 12);
+    if (start.size() < 12 || !start.startsWith("RIFF") || start.mid(8, 4) != "WEBP")
+        return -1;
+    return qint64(littleEndian(start, 4, 4)) + 8;
 }
 
 // A PNG decoded row by row to a smaller size, holding only its rows: one not interlaced.
@@ -160,7 +145,8 @@ struct OpenPicture
     std::unique_ptr<QImageReader> reader;
     JpegLayout::Layout jpeg;
     bool isJpeg = false;
-    qint64 webpBytes = -1; // a WebP file's length as its header gives it
+    qint64 webpBytes = -1; // a WebP file's length as its header gives it; -1 for no WebP
+    WebpDecoder::Features webp;
 };
 
 std::optional<OpenPicture> openPicture(const QString &path)
@@ -176,11 +162,12 @@ std::optional<OpenPicture> openPicture(const QString &path)
     picture.file = std::make_unique<PictureFile>(
         descriptor,
         picture.jpeg.verdict == JpegLayout::Verdict::Decodable ? picture.jpeg.end : size);
-    // Qt's WebP reader reads the whole file into memory as it reads the picture's size: no
-    // further than the file says it goes.
-    picture.webpBytes = webpHeader(*picture.file).bytes;
-    if (picture.webpBytes > 0)
+    // A WebP is read whole into memory: no further than the file says it goes.
+    picture.webpBytes = webpBytes(*picture.file);
+    if (picture.webpBytes > 0) {
         picture.file->setLimit(std::min(size, picture.webpBytes));
+        picture.webp = WebpDecoder::features(picture.file->readAt(0, 64));
+    }
     // The format is the content's; a content too damaged to tell is tried as the name's
     // extension says.
     picture.reader = std::make_unique<QImageReader>(picture.file.get());
@@ -217,9 +204,16 @@ Cost costOf(OpenPicture &picture, const QSize &stored, int reduction, const QSiz
         cost.bytes = picture.jpeg.end + picture.jpeg.bufferBytes + 2 * decoded + shown;
         return cost;
     }
+    const qint64 input = picture.file->size(); // a reader may hold all it reads
+    if (picture.webp.size.isValid()) {
+        // Decoded at its shown size: the frame, and for an animation the canvas it is drawn on.
+        cost.bytes =
+            input + qint64(fitted.width()) * fitted.height() * 4 * (picture.webp.animated ? 2 : 1) +
+            shown;
+        return cost;
+    }
     QImageReader &reader = *picture.reader;
     const QByteArray format = reader.format();
-    const qint64 input = picture.file->size(); // a reader may hold all it reads
     if (format == "heic" || format == "avif") {
         // libheif's coded and RGBA pictures, and the RGB one the plugin scales.
         cost.bytes = input + cost.pixels * 8 + shown;
@@ -236,12 +230,7 @@ Cost costOf(OpenPicture &picture, const QSize &stored, int reduction, const QSiz
                             decodedFormat == QImage::Format_RGBX64 ||
                             decodedFormat == QImage::Format_RGBA64_Premultiplied;
     qint64 copy = scalesAsIs ? 0 : cost.pixels * 4;
-    if (format == "webp") {
-        // A frame of 32-bit colours, and for an animation the canvas it is drawn on.
-        const WebpHeader header = webpHeader(*picture.file);
-        whole = cost.pixels * 4 * (header.animated ? 2 : 1);
-        copy = header.alpha || header.animated ? cost.pixels * 4 : 0;
-    } else if (format == "tiff") {
+    if (format == "tiff") {
         const qint64 strip = tiffStripBytes(*picture.file);
         whole += strip < 0 ? whole : strip;
     } else if (format == "gif") {
@@ -329,13 +318,20 @@ Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing)
     // A JPEG's size and turn come from its layout, read already: Qt's reader would read all
     // its segments again, were they tens of megabytes of metadata.
     const bool knownJpeg = picture->isJpeg && jpeg.width > 0 && jpeg.height > 0;
-    const QSize stored = knownJpeg ? QSize(jpeg.width, jpeg.height) : reader.size();
+    // A WebP's size comes from its header: Qt's reader would read the whole file for it, and
+    // for an animation allocate its canvas.
+    const bool webp = picture->webp.size.isValid();
+    const QSize stored = knownJpeg ? QSize(jpeg.width, jpeg.height)
+                         : webp    ? picture->webp.size
+                                   : reader.size();
     const qint64 pixels = qint64(stored.width()) * stored.height();
-    const bool refused =
-        !reader.canRead() || !stored.isValid() || stored.isEmpty() || pixels > MaxPixels ||
-        (picture->isJpeg &&
-         (jpeg.verdict == JpegLayout::Verdict::TooCostly || jpeg.bufferBytes > MaxJpegBufferBytes ||
-          (pixels > BombCheckPixels && pixels > MaxJpegPixelsPerByte * jpeg.end)));
+    const qint64 bytes = picture->isJpeg ? jpeg.end : picture->webpBytes;
+    const bool refused = (!webp && !reader.canRead()) || !stored.isValid() || stored.isEmpty() ||
+                         pixels > MaxPixels ||
+                         ((picture->isJpeg || webp) && pixels > BombCheckPixels &&
+                          pixels > MaxPixelsPerByte * bytes) ||
+                         (picture->isJpeg && (jpeg.verdict == JpegLayout::Verdict::TooCostly ||
+                                              jpeg.bufferBytes > MaxJpegBufferBytes));
     if (refused) {
         result.error = RuntimeError::InvalidPicture;
         return result;
@@ -346,7 +342,8 @@ Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing)
     const QImageIOHandler::Transformations turn =
         knownJpeg
             ? JpegLayout::exifTransformation(picture->file->readAt(jpeg.exifStart, jpeg.exifLength))
-            : reader.transformation();
+        : webp ? QImageIOHandler::TransformationNone
+               : reader.transformation();
     const bool sideways = turnsSideways(turn);
     result.natural = sideways ? stored.transposed() : stored;
     const QSize fitted = fittedSize(result.natural, boxes);
@@ -384,9 +381,12 @@ Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing)
     QImage image;
     if (knownJpeg)
         image = JpegDecoder::decode(picture->file->readAllFromStart(), reduction);
+    else if (webp)
+        image = WebpDecoder::decode(picture->file->readAllFromStart(), shrink ? fitted : stored,
+                                    sharing.stop);
     // Qt's reader for every other picture, and for a JPEG that libjpeg-turbo would not decode;
     // such a JPEG is turned by the same orientation as the others.
-    if (image.isNull()) {
+    if (image.isNull() && !webp) {
         reader.setAutoTransform(!knownJpeg);
         if (shrink)
             reader.setScaledSize(sizeToDecode(stored, shownStored, picture->isJpeg));

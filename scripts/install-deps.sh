@@ -12,8 +12,8 @@ packages=(
     libheif-dev
     # JPEG pictures: decoded by libjpeg-turbo through its TurboJPEG interface
     libturbojpeg0-dev
-    # WebP and TIFF pictures: Qt's own image plugins
-    qt6-image-formats-plugins
+    # WebP pictures: decoded by libwebp; TIFF pictures: Qt's own image plugins
+    libwebp-dev qt6-image-formats-plugins
     # sound: Qt's GStreamer backend plays MP3 and WAV with these
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     # Qt's own dialogs and buttons in Italian
