@@ -140,14 +140,24 @@ void LARK_M7::Form_Load()
 
 void LARK_M7::Form_Resize()
 {
-    if (m_state.ShowStarted == 0)
+    // Before the show has started (the window manager maximizing the new window), the buttons
+    // go at once to where the show will find them; no yield lets the show start meanwhile.
+    if (m_state.ShowStarted == 0) {
+        applyLayoutForSize();
         return;
+    }
     EventYield::yieldOnce();
-    if (m_state.ShowRunning != 0)
+    applyLayoutForSize();
+    EventYield::yieldOnce();
+}
+
+void LARK_M7::applyLayoutForSize()
+{
+    // Paused: all three buttons. Running, and before the show: the pause button on the bottom
+    // row, and "STAMPA" and "USCITA" where they appear when the show ends.
+    applyPausedLayout();
+    if (m_state.ShowStarted == 0 || m_state.ShowRunning != 0)
         applyRunningLayout();
-    else
-        applyPausedLayout();
-    EventYield::yieldOnce();
 }
 
 void LARK_M7::paintEvent(QPaintEvent *event)
