@@ -11,6 +11,7 @@
 #include "support/fakeplatformservices.h"
 
 #include <QAccessible>
+#include <QBackingStore>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWindow>
 
 #include <memory>
 
@@ -189,6 +191,12 @@ void ViewerWindowTest::resizeAfterTheStartFollowsShowRunning()
     viewer->showNormal();
     QTRY_COMPARE(viewer->Command3->pos(), pixels(12700, 8900));
     QCOMPARE(viewer->Command1->pos(), pixels(10900, 9500));
+
+    // Made larger than its screen by another program: back to the screen's size before a paint.
+    const QSize screen = viewer->screen()->geometry().size();
+    viewer->windowHandle()->resize(screen * 4);
+    QTRY_COMPARE(viewer->size(), screen);
+    QCOMPARE(viewer->backingStore()->size().boundedTo(screen), viewer->backingStore()->size());
 }
 
 void ViewerWindowTest::everyControlTellsScreenReadersWhatItDoes()

@@ -14,6 +14,7 @@
 
 #include <QEvent>
 #include <QPushButton>
+#include <QScreen>
 
 namespace {
 
@@ -170,6 +171,15 @@ void LARK_M7::paintEvent(QPaintEvent *event)
 
 void LARK_M7::resizeEvent(QResizeEvent *event)
 {
+    // Another program may make the window larger than its screen: it goes back to the screen's
+    // size at once, before a paint fills so large a window. That resize comes back here.
+    if (const QScreen *shownOn = screen()) {
+        const QSize bounded = size().boundedTo(shownOn->geometry().size());
+        if (bounded != size()) {
+            resize(bounded);
+            return;
+        }
+    }
     QWidget::resizeEvent(event);
     guarded([this] { Form_Resize(); });
 }
