@@ -208,4 +208,26 @@ sleep 0.5
 x_button "$viewer" "${pause[@]:1}" USCITA
 x_click_twips "$viewer" "${pause[@]:1}"
 x_no_window '^FOTO$'
-echo "PASS: in the viewer of a folder without pictures, USCITA was at the lower right"
+echo "in the viewer of a folder without pictures, USCITA was at the lower right"
+
+# A path that is not there: the message is centred on the setup window.
+kill "$X_ALBUM_PID"
+wait "$X_ALBUM_PID" 2>/dev/null || true
+x_album "$work" "$program" "$work/no such place"
+windows=()
+for _ in $(seq 1 100); do
+    mapfile -t windows < <(xdotool search --onlyvisible --name '^Album$' 2>/dev/null || true)
+    [ ${#windows[@]} -lt 2 ] || break
+    sleep 0.1
+done
+[ ${#windows[@]} -eq 2 ] || x_fail "no message for a path that is not there"
+# The message is the smaller of the two windows titled Album.
+geometry() { xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=' | tr '\n' ' '; }
+read -r a b < <(for w in "${windows[@]}"; do eval "$(geometry "$w")"; echo "$WIDTH $w"; done |
+    sort -n | awk '{ printf "%s ", $2 } END { print "" }')
+eval "$(geometry "$a")"
+bx=$((X + WIDTH / 2)) by=$((Y + HEIGHT / 2))
+eval "$(geometry "$b")"
+[ "$bx" -gt "$X" ] && [ "$bx" -lt $((X + WIDTH)) ] && [ "$by" -gt "$Y" ] && [ "$by" -lt $((Y + HEIGHT)) ] ||
+    x_fail "the message is centred at ($bx, $by), off the setup window at ($X, $Y)"
+echo "PASS: the message for a path that is not there is on its window"
