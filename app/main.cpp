@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QLockFile>
+#include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <algorithm>
@@ -15,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -126,6 +130,23 @@ void answerHelpAndVersion(int argc, char *argv[])
         parser.showVersion();
 }
 
+// Holds this copy's place among the copies of the program that run at once in the session,
+// by a lock file in its runtime folder that goes with the process; number is 0 for the first.
+std::unique_ptr<QLockFile> takeCopyNumber(int &number)
+{
+    constexpr int Places = 8;
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    for (number = 0; number < Places && !folder.isEmpty(); ++number) {
+        auto lock = std::make_unique<QLockFile>(
+            QStringLiteral("%1/album-%2.lock").arg(folder).arg(number));
+        lock->setStaleLockTime(0); // held for the whole run; a dead copy's lock is stale
+        if (lock->tryLock(0))
+            return lock;
+    }
+    number = folder.isEmpty() ? 0 : Places;
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -153,6 +174,13 @@ int main(int argc, char *argv[])
     QtPlatformServices services;
     auto *player = new QtMediaPlayer;
     AlbumApplication album(services, *player, player);
+    // A second copy opens its setup window away from where the window manager puts the first
+    // (the middle of the screen, or its corner), one step further for each copy, so that it
+    // does not hide the first's.
+    int copy = 0;
+    const std::unique_ptr<QLockFile> copyLock = takeCopyNumber(copy);
+    if (QScreen *screen = QGuiApplication::primaryScreen(); copy > 0 && screen)
+        album.setupWindow().move(screen->availableGeometry().topLeft() + QPoint(48, 48) * copy);
     album.start();
     if (!paths.isEmpty())
         album.setupWindow().openPath(paths.first());
