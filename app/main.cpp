@@ -137,8 +137,8 @@ std::unique_ptr<QLockFile> takeCopyNumber(int &number)
     constexpr int Places = 8;
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     for (number = 0; number < Places && !folder.isEmpty(); ++number) {
-        auto lock = std::make_unique<QLockFile>(
-            QStringLiteral("%1/album-%2.lock").arg(folder).arg(number));
+        auto lock =
+            std::make_unique<QLockFile>(QStringLiteral("%1/album-%2.lock").arg(folder).arg(number));
         lock->setStaleLockTime(0); // held for the whole run; a dead copy's lock is stale
         if (lock->tryLock(0))
             return lock;
