@@ -156,15 +156,8 @@ stays "$(x_title "$viewer")"
 x_button "${print[@]}" STAMPA
 x_button "${pause[@]}" USCITA
 x_click_twips "${print[@]}"
-box=
-for _ in $(seq 1 100); do
-    box=$(xdotool search --onlyvisible --name '^Album$' 2>/dev/null | grep -vx "$setup" | head -n1 || true)
-    [ -z "$box" ] || break
-    sleep 0.1
-done
-[ -n "$box" ] || x_fail "STAMPA without a printer showed no message"
+x_key "$(x_other_window '^Album$' "$setup")" Return
 echo "STAMPA: a message"
-x_key "$box" Return
 x_click_twips "${pause[@]}"
 x_no_window '^IMMAGINE  '
 x_window '^Album$' >/dev/null
@@ -214,20 +207,14 @@ echo "in the viewer of a folder without pictures, USCITA was at the lower right"
 kill "$X_ALBUM_PID"
 wait "$X_ALBUM_PID" 2>/dev/null || true
 x_album "$work" "$program" "$work/no such place"
-windows=()
-for _ in $(seq 1 100); do
-    mapfile -t windows < <(xdotool search --onlyvisible --name '^Album$' 2>/dev/null || true)
-    [ ${#windows[@]} -lt 2 ] || break
-    sleep 0.1
-done
-[ ${#windows[@]} -eq 2 ] || x_fail "no message for a path that is not there"
-# The message is the smaller of the two windows titled Album.
-geometry() { xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=' | tr '\n' ' '; }
-read -r a b < <(for w in "${windows[@]}"; do eval "$(geometry "$w")"; echo "$WIDTH $w"; done |
-    sort -n | awk '{ printf "%s ", $2 } END { print "" }')
-eval "$(geometry "$a")"
-bx=$((X + WIDTH / 2)) by=$((Y + HEIGHT / 2))
-eval "$(geometry "$b")"
-[ "$bx" -gt "$X" ] && [ "$bx" -lt $((X + WIDTH)) ] && [ "$by" -gt "$Y" ] && [ "$by" -lt $((Y + HEIGHT)) ] ||
-    x_fail "the message is centred at ($bx, $by), off the setup window at ($X, $Y)"
+setup=$(x_window '^Album$')
+box=$(x_other_window '^Album$' "$setup")
+x_size "$setup"
+[ "$X_WIDTH" -eq "$(x_px 7980)" ] || read -r setup box <<<"$box $setup"
+# Its middle lies within the setup window.
+eval "$(xdotool getwindowgeometry --shell "$box")"
+x=$((X + WIDTH / 2)) y=$((Y + HEIGHT / 2))
+eval "$(xdotool getwindowgeometry --shell "$setup")"
+[ $((x - X)) -gt 0 ] && [ $((x - X)) -lt "$WIDTH" ] && [ $((y - Y)) -gt 0 ] && [ $((y - Y)) -lt "$HEIGHT" ] ||
+    x_fail "the message's middle ($x, $y) is off the setup window at ($X, $Y)"
 echo "PASS: the message for a path that is not there is on its window"

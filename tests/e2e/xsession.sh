@@ -114,6 +114,18 @@ x_window() {
     x_fail "no window titled '$regex' after ${seconds}s"
 }
 
+# x_other_window REGEX WINDOW: prints a visible window whose title matches, other than WINDOW,
+# waiting for it.
+x_other_window() {
+    local id
+    for _ in $(seq 1 100); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -vx "$2" | head -n1 || true)
+        [ -z "$id" ] || { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    x_fail "no window titled '$1' besides $2"
+}
+
 # x_no_window REGEX [SECONDS]: waits until no visible window's title matches.
 x_no_window() {
     local regex=$1 seconds=${2:-10}
