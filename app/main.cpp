@@ -8,11 +8,17 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QLockFile>
+#include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -67,13 +73,36 @@ void describeCommandLine(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(
         QStringLiteral("Presentazione delle immagini di una cartella, con sottofondo musicale."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    // The help cuts a parameter's name into pieces as wide as the options' column: the name's
+    // two words go on lines of their own, each within that column.
+    int column = 0;
+    for (const QCommandLineOption &option : {parser.addHelpOption(), parser.addVersionOption()}) {
+        qsizetype names = 2 * (option.names().size() - 1); // ", " between names
+        for (const QString &name : option.names())
+            names += (name.size() == 1 ? 1 : 2) + name.size(); // "-h", "--help"
+        column = std::max(column, int(names) + 1);
+    }
     parser.addPositionalArgument(
-        QStringLiteral("CARTELLA | IMMAGINE"),
+        QStringLiteral("CARTELLA |").leftJustified(column) + QStringLiteral("IMMAGINE"),
         QStringLiteral("La cartella delle immagini da mostrare, o un'immagine della cartella: "
                        "riempie il campo della cartella; la presentazione inizia con CONFERMA."),
         QStringLiteral("[CARTELLA | IMMAGINE]"));
+}
+
+// Whether the environment or the command line names a display or a platform for the windows.
+bool displayNamed(int argc, char *argv[])
+{
+    for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (!qEnvironmentVariableIsEmpty(variable))
+            return true;
+    }
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"-display", "--display", "-platform", "--platform"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
 }
 
 // Answers --help and --version before the windows' application exists, so that they need no
@@ -91,12 +120,31 @@ void answerHelpAndVersion(int argc, char *argv[])
     QCommandLineParser parser;
     describeCommandLine(parser);
     // Options of the windows' application (-platform, ...) are not known here: errors wait
-    // for the full parse.
-    (void)parser.parse(QCoreApplication::arguments());
+    // for the full parse, unless there is no display for that application to open. Qt's own
+    // error is then told here, with exit status 1, instead of Qt ending for want of a display.
+    if (!parser.parse(QCoreApplication::arguments()) && !displayNamed(argc, argv))
+        parser.process(QCoreApplication::arguments());
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp();
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
+}
+
+// Holds this copy's place among the copies of the program that run at once in the session,
+// by a lock file in its runtime folder that goes with the process; number is 0 for the first.
+std::unique_ptr<QLockFile> takeCopyNumber(int &number)
+{
+    constexpr int Places = 8;
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    for (number = 0; number < Places && !folder.isEmpty(); ++number) {
+        auto lock =
+            std::make_unique<QLockFile>(QStringLiteral("%1/album-%2.lock").arg(folder).arg(number));
+        lock->setStaleLockTime(0); // held for the whole run; a dead copy's lock is stale
+        if (lock->tryLock(0))
+            return lock;
+    }
+    number = folder.isEmpty() ? 0 : Places;
+    return nullptr;
 }
 
 } // namespace
@@ -126,6 +174,13 @@ int main(int argc, char *argv[])
     QtPlatformServices services;
     auto *player = new QtMediaPlayer;
     AlbumApplication album(services, *player, player);
+    // A second copy opens its setup window away from where the window manager puts the first
+    // (the middle of the screen, or its corner), one step further for each copy, so that it
+    // does not hide the first's.
+    int copy = 0;
+    const std::unique_ptr<QLockFile> copyLock = takeCopyNumber(copy);
+    if (QScreen *screen = QGuiApplication::primaryScreen(); copy > 0 && screen)
+        album.setupWindow().move(screen->availableGeometry().topLeft() + QPoint(48, 48) * copy);
     album.start();
     if (!paths.isEmpty())
         album.setupWindow().openPath(paths.first());

@@ -1,8 +1,10 @@
 #include "runtime/qtplatformservices.h"
 
+#include "runtime/eventyield.h"
 #include "runtime/runtimeerror.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QImage>
@@ -10,7 +12,10 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QScreen>
+#include <QWindow>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -18,6 +23,32 @@ namespace {
 
 // The title of the program's message boxes and printed documents.
 const QString ProgramTitle = QStringLiteral("Album");
+
+// The text with every word wider than width pixels (a long path) broken over lines of that
+// width: the box breaks lines only between words, and would otherwise grow past the screen
+// or cut the word off. The characters stay as they are.
+QString breakLongWords(const QString &text, const QFontMetrics &metrics, int width)
+{
+    QString broken;
+    int wordWidth = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QStringView character = QStringView(text).mid(i, length);
+        i += length;
+        if (character == u"\n" || character == u" ") {
+            wordWidth = 0;
+        } else {
+            const int advance = metrics.horizontalAdvance(character.toString());
+            if (wordWidth > 0 && wordWidth + advance > width) {
+                broken += QLatin1Char('\n');
+                wordWidth = 0;
+            }
+            wordWidth += advance;
+        }
+        broken += character;
+    }
+    return broken;
+}
 
 } // namespace
 
@@ -31,8 +62,20 @@ void QtPlatformServices::showMessage(QWidget *parent, const QString &text)
     // Messages break their lines with a carriage return; the box needs line feeds.
     QString shown = text;
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QMessageBox box(QMessageBox::NoIcon, ProgramTitle, shown,
-                    QMessageBox::Ok, parent);
+    // A message for a window that is not on screen yet (a path named at start) waits until
+    // the window manager has placed it, a second at most: the box is centred on its window.
+    if (parent && parent->isVisible()) {
+        const QWindow *window = parent->window()->windowHandle();
+        const QDeadlineTimer limit(1000);
+        while (window && !window->isExposed() && !limit.hasExpired())
+            EventYield::waitForEvents(int(limit.remainingTime()));
+    }
+    QMessageBox box(QMessageBox::NoIcon, ProgramTitle, QString(), QMessageBox::Ok, parent);
+    // Lines no wider than the box may grow on this screen: Qt's limit is 1000 pixels, or the
+    // screen's width on a small screen; the rest is the box's margins.
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const int width = screen ? std::min(screen->availableGeometry().width() - 120, 880) : 880;
+    box.setText(breakLongWords(shown, box.fontMetrics(), std::max(width, 200)));
     box.exec();
 }
 

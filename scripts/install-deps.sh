@@ -20,8 +20,9 @@ packages=(
     qt6-translations-l10n
     # fonts close to the ones the windows were drawn with
     fonts-dejavu-core fonts-liberation2
-    # runs in a real X server
-    xvfb xauth xdotool
+    # runs in a real X server with a window manager; the end-to-end test reads the screen
+    # with ImageMagick
+    xvfb xauth xdotool openbox imagemagick
     # the fuzz target of the sanitizer build: clang with libFuzzer
     clang libclang-rt-14-dev
     # a private session bus for the screen saver test

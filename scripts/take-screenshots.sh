@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Takes the README's pictures of Album's windows from the real program in a private X server,
-# playing the sample album: the setup window, the viewer during a show, the viewer paused,
-# and Qt's file dialog.
+# Takes the README's pictures of Album's windows from the real program in a private X server
+# of 1024 x 768 with a window manager, playing the sample album: the setup window, the
+# maximized viewer during a show and paused, and Qt's file dialog.
 #   scripts/take-screenshots.sh [ALBUM_PROGRAM]   (default: build/album)
-# Needs Xvfb, xdotool and ImageMagick's import.
+# Needs Xvfb, openbox, xdotool and ImageMagick's import.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,7 +33,7 @@ wait_for_picture() {
     x_fail "the viewer never showed $1"
 }
 
-x_start "$work"
+x_start "$work" 1024x768
 # Started in the album's folder, where the file dialog opens.
 cd "$folder"
 x_album "$work" "$program"
@@ -56,7 +56,7 @@ shoot "$setup" setup-window.png
 
 x_click_twips "$setup" 4920 2130 1350 390
 viewer=$(x_window '^IMMAGINE  ')
-x_size "$viewer"
+x_maximized "$viewer"
 width=$(x_twips "$X_WIDTH")
 height=$(x_twips "$X_HEIGHT")
 wait_for_picture Alba.JPG

@@ -82,6 +82,20 @@ void write(const QString &path, const QString &text)
     TestFiles::writeBytes(path, text.toLocal8Bit());
 }
 
+// Whether / is a mount point, as the scheduler's own mount namespace needs: in some
+// containers it is not.
+bool rootIsMountPoint()
+{
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (!mounts.open(QIODevice::ReadOnly))
+        return true; // no way to tell: the scheduler's start says what fails
+    for (const QByteArray &line : mounts.readAll().split('\n')) {
+        if (line.split(' ').value(4) == "/")
+            return true;
+    }
+    return false;
+}
+
 bool near(const QColor &a, const QColor &b)
 {
     return qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) + qAbs(a.blue() - b.blue()) < 60;
@@ -106,6 +120,9 @@ QString PrintTest::startScheduler()
         return "the PDF printer works only for a scheduler started as root";
     if (QFile::permissions(Backend) & (QFile::ExeGroup | QFile::ExeOther))
         return Backend + " is not of mode 0700: the scheduler would run it as lp";
+    if (!rootIsMountPoint())
+        return "/ is not a mount point here (a container's root may not be): the scheduler "
+               "cannot have the mount namespace in which the PDF printer's settings are its own";
 
     // The scheduler's filters run as the user lp and must reach its folders.
     ::chmod(QFile::encodeName(m_root.path()).constData(), 0755);
@@ -137,8 +154,11 @@ QString PrintTest::startScheduler()
     for (int i = 0; i < 200 && !QFile::exists(socket) && !m_scheduler.waitForFinished(50); ++i) {
     }
     if (!QFile::exists(socket))
-        return "the scheduler did not start: " + QString::fromLocal8Bit(m_scheduler.readAll()) +
-               schedulerLog();
+        return "the scheduler did not start" +
+               (m_scheduler.state() == QProcess::NotRunning
+                    ? QString(" (it ended with status %1)").arg(m_scheduler.exitCode())
+                    : QString()) +
+               ": " + QString::fromLocal8Bit(m_scheduler.readAll()) + schedulerLog();
     // The program under test prints through this scheduler only.
     qputenv("CUPS_SERVER", QFile::encodeName(socket));
     qunsetenv("LPDEST");

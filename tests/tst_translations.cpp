@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +24,7 @@ private slots:
     void initTestCase();
     void theFileDialogSpeaksItalian();
     void theFileDialogNamesFoldersInItalian();
+    void theMessageBoxShowsTheTextWithItsLinesAndOneButton_data();
     void theMessageBoxShowsTheTextWithItsLinesAndOneButton();
 
 private:
@@ -89,24 +91,45 @@ void TranslationsTest::theFileDialogNamesFoldersInItalian()
              QStringLiteral("&Nuova cartella"));
 }
 
+void TranslationsTest::theMessageBoxShowsTheTextWithItsLinesAndOneButton_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("lines");
+    QTest::newRow("two lines") << QStringLiteral("Immagine X\r di formato non compatibile !!!")
+                               << QStringLiteral("Immagine X\n di formato non compatibile !!!");
+    // A path far wider than the screen is broken over lines, every character kept.
+    const QString path = QLatin1Char('/') + QStringLiteral("cartella").repeated(500);
+    QTest::newRow("a long path") << QStringLiteral("Non esiste !!!\r") + path
+                                 << QStringLiteral("Non esiste !!!\n") + path;
+}
+
 void TranslationsTest::theMessageBoxShowsTheTextWithItsLinesAndOneButton()
 {
+    QFETCH(QString, message);
+    QFETCH(QString, lines);
     QtPlatformServices services;
     bool seen = false;
     QString text;
     QStringList buttons;
+    bool within = false;
     inspectNextDialog<QMessageBox>(
         [&](QMessageBox *box) {
             text = box->text();
             for (QAbstractButton *button : box->buttons())
                 buttons << button->text();
+            // The box stays on its screen, and its text is not cut off.
+            const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+            within = box->screen()->availableGeometry().contains(box->frameGeometry()) &&
+                     label->minimumSizeHint().width() <= label->width();
         },
         seen);
     QWidget parent;
-    services.showMessage(&parent, QStringLiteral("Immagine X\r di formato non compatibile !!!"));
+    services.showMessage(&parent, message);
     QVERIFY(seen);
-    QCOMPARE(text, QStringLiteral("Immagine X\n di formato non compatibile !!!"));
+    QCOMPARE(text.count(QLatin1Char('\n')) > lines.count(QLatin1Char('\n')), lines.size() > 1000);
+    QCOMPARE(text.remove(QLatin1Char('\n')), lines.remove(QLatin1Char('\n')));
     QCOMPARE(buttons, QStringList{QStringLiteral("OK")});
+    QVERIFY(within);
 }
 
 QTEST_MAIN(TranslationsTest)

@@ -11,6 +11,7 @@
 #include "support/fakeplatformservices.h"
 
 #include <QAccessible>
+#include <QBackingStore>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWindow>
 
 #include <memory>
 
@@ -34,7 +36,7 @@ private slots:
     void layoutsOnA12000By9000Window();
     void layoutsDoNotClampSmallWindows();
     void loadPreparesTheWindow();
-    void resizeBeforeTheShowChangesNothing();
+    void resizeBeforeTheShowPlacesTheButtons();
     void resizeAfterTheStartFollowsShowRunning();
     void everyControlTellsScreenReadersWhatItDoes();
     void opensOnTheScreenOfTheSetupWindow();
@@ -144,25 +146,26 @@ void ViewerWindowTest::loadPreparesTheWindow()
     QCOMPARE(viewer->Command1->text(), QStringLiteral("STAMPA"));
     QCOMPARE(viewer->Command2->text(), QStringLiteral("USCITA"));
     QCOMPARE(viewer->Command3->text(), QStringLiteral("PAUSA"));
-    // Print and leave keep their designed places; the image fills the designed client area.
-    QCOMPARE(viewer->Command1->pos(), pixels(7800, 7320));
-    QCOMPARE(viewer->Command2->pos(), pixels(9240, 7320));
+    // Opened maximized: print and leave on the bottom row where the show's end shows them;
+    // the image fills the designed client area.
+    const ButtonLayout::Paused bottomRow =
+        ButtonLayout::paused(viewer->outerHeight(), viewer->outerWidth());
+    QCOMPARE(viewer->Command1->pos(), pixels(bottomRow.command1.left, bottomRow.command1.top));
+    QCOMPARE(viewer->Command2->pos(), pixels(bottomRow.command2.left, bottomRow.command2.top));
     QCOMPARE(viewer->Image1->geometry(), QRect(8, 8, 729, 513));
 }
 
-void ViewerWindowTest::resizeBeforeTheShowChangesNothing()
+void ViewerWindowTest::resizeBeforeTheShowPlacesTheButtons()
 {
     LARK_M7 *viewer = openViewer();
     QVERIFY(viewer);
     QCOMPARE(int(m_app->state().ShowStarted), 0);
-    const QPoint c1 = viewer->Command1->pos();
-    const QPoint c2 = viewer->Command2->pos();
-    const QPoint c3 = viewer->Command3->pos();
     resizeViewer(viewer, 9000, 6000);
     resizeViewer(viewer, 15000, 10500);
-    QCOMPARE(viewer->Command1->pos(), c1);
-    QCOMPARE(viewer->Command2->pos(), c2);
-    QCOMPARE(viewer->Command3->pos(), c3);
+    // The running layout, with print and leave where the show's end shows them.
+    QCOMPARE(viewer->Command3->pos(), pixels(12700, 9500));
+    QCOMPARE(viewer->Command1->pos(), pixels(10900, 9500));
+    QCOMPARE(viewer->Command2->pos(), pixels(12700, 9500));
 }
 
 void ViewerWindowTest::resizeAfterTheStartFollowsShowRunning()
@@ -180,7 +183,7 @@ void ViewerWindowTest::resizeAfterTheStartFollowsShowRunning()
     state.ShowRunning = 1;
     resizeViewer(viewer, 15000, 10500);
     QTRY_COMPARE(viewer->Command3->pos(), pixels(12700, 9500));
-    QCOMPARE(viewer->Command1->pos(), pixels(7900, 8000));
+    QCOMPARE(viewer->Command1->pos(), pixels(10900, 9500)); // where the show's end shows it
 
     // Minimized and restored after a key press: the paused layout.
     state.ShowRunning = 0;
@@ -188,6 +191,12 @@ void ViewerWindowTest::resizeAfterTheStartFollowsShowRunning()
     viewer->showNormal();
     QTRY_COMPARE(viewer->Command3->pos(), pixels(12700, 8900));
     QCOMPARE(viewer->Command1->pos(), pixels(10900, 9500));
+
+    // Made larger than its screen by another program: back to the screen's size before a paint.
+    const QSize screen = viewer->screen()->geometry().size();
+    viewer->windowHandle()->resize(screen * 4);
+    QTRY_COMPARE(viewer->size(), screen);
+    QCOMPARE(viewer->backingStore()->size().boundedTo(screen), viewer->backingStore()->size());
 }
 
 void ViewerWindowTest::everyControlTellsScreenReadersWhatItDoes()

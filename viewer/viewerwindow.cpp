@@ -14,6 +14,7 @@
 
 #include <QEvent>
 #include <QPushButton>
+#include <QScreen>
 
 namespace {
 
@@ -156,14 +157,24 @@ void LARK_M7::Form_Load()
 
 void LARK_M7::Form_Resize()
 {
-    if (m_state.ShowStarted == 0)
+    // Before the show has started (the window manager maximizing the new window), the buttons
+    // go at once to where the show will find them; no yield lets the show start meanwhile.
+    if (m_state.ShowStarted == 0) {
+        applyLayoutForSize();
         return;
+    }
     EventYield::yieldOnce();
-    if (m_state.ShowRunning != 0)
+    applyLayoutForSize();
+    EventYield::yieldOnce();
+}
+
+void LARK_M7::applyLayoutForSize()
+{
+    // Paused: all three buttons. Running, and before the show: the pause button on the bottom
+    // row, and "STAMPA" and "USCITA" where they appear when the show ends.
+    applyPausedLayout();
+    if (m_state.ShowStarted == 0 || m_state.ShowRunning != 0)
         applyRunningLayout();
-    else
-        applyPausedLayout();
-    EventYield::yieldOnce();
 }
 
 void LARK_M7::paintEvent(QPaintEvent *event)
@@ -176,6 +187,15 @@ void LARK_M7::paintEvent(QPaintEvent *event)
 
 void LARK_M7::resizeEvent(QResizeEvent *event)
 {
+    // Another program may make the window larger than its screen: it goes back to the screen's
+    // size at once, before a paint fills so large a window. That resize comes back here.
+    if (const QScreen *shownOn = screen()) {
+        const QSize bounded = size().boundedTo(shownOn->geometry().size());
+        if (bounded != size()) {
+            resize(bounded);
+            return;
+        }
+    }
     QWidget::resizeEvent(event);
     guarded([this] { Form_Resize(); });
 }

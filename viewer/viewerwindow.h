@@ -113,6 +113,8 @@ protected:
 
 private:
     void createControls();
+    // The layout of the show's state, for the window's current size.
+    void applyLayoutForSize();
     void guarded(const std::function<void()> &handler, bool leaves = false);
 
     // The show, one picture: false when the loop is to go to its end.

@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# Album in a real X server, used as a user would with xdotool: the delay typed, "Sfoglia ..."
-# and a picture's path typed into Qt's file dialog, "CONFERMA", the viewer's title naming the
-# pictures in turn, PAUSA, a click on the background to go on, PAUSA again, USCITA, "F I N E",
-# and the program's exit status 0; then the program started on the folder, as the file manager
-# starts it, and CONFERMA alone.
+# Album in a real X server with a window manager, used as a user would with xdotool: the delay
+# typed, "Sfoglia ..." and a picture's path typed into Qt's file dialog, "CONFERMA", PAUSA at
+# the lower right of the maximized viewer during the first picture, a click on the background
+# to go on, the viewer's title naming the pictures in turn, PAUSA again, STAMPA (no printer:
+# its message), USCITA, "F I N E", and the program's exit status 0; then the program started on
+# the folder, as the file manager starts it, and CONFERMA alone; then on a folder without
+# pictures, where USCITA is at the lower right. Every button is clicked where the layouts put
+# it in the maximized viewer: a click elsewhere would go on with the show instead.
 #   show.sh ALBUM_PROGRAM SAMPLE_ALBUM_FOLDER
-# Exits 77 (skipped) where Xvfb or xdotool is missing, except under CI, where that fails.
+# Exits 77 (skipped) where Xvfb, openbox, xdotool or ImageMagick is missing, except under CI,
+# where that fails.
 set -euo pipefail
 
 program=$1
 sample=$2
 delay=0.8
 
-for tool in Xvfb xdotool; do
+for tool in Xvfb openbox xdotool import convert; do
     if ! command -v "$tool" >/dev/null; then
         if [ -n "${CI:-}" ]; then
             echo "FAIL: $tool is missing; scripts/install-deps.sh installs it" >&2
@@ -75,7 +79,9 @@ stays() {
     done
 }
 
-x_start "$work"
+x_start "$work" 1920x1080
+# No printer: STAMPA answers with its message.
+export CUPS_SERVER=$work/no-printer
 x_album "$work" "$program"
 
 setup=$(x_window '^Album$')
@@ -104,30 +110,24 @@ for _ in 1 2 3; do
 done
 x_no_window '^Apri'
 
-# "CONFERMA": the viewer opens and names the pictures in turn.
+# "CONFERMA": the viewer opens maximized and names the first picture as soon as it shows it.
 x_click_twips "$setup" 4920 2130 1350 390
-# The viewer opens titled FOTO and names the first picture as soon as it shows it.
 viewer=$(x_window '^(FOTO|IMMAGINE  .*)$')
 title=$(x_title "$viewer")
 [ "$title" != FOTO ] || title=$(next_title FOTO 10)
 echo "viewer: $title"
 [ "$title" = "IMMAGINE  $album/$first" ] || x_fail "the show began with '$title', not $first"
-last=0
-for _ in 2 3; do
-    title=$(next_title "$title" 10)
-    index=$(index_of_title "$title")
-    echo "viewer: $title"
-    [ "$index" -gt "$last" ] || x_fail "'$title' does not follow ${pictures[$last]}"
-    last=$index
-done
 
-x_size "$viewer"
+# The buttons' places in the client area, from the viewer's outer size: the pause button of a
+# running show, where "USCITA" stands once paused, and "STAMPA" beside it.
+x_maximized "$viewer"
 width=$(x_twips "$X_WIDTH")
 height=$(x_twips "$X_HEIGHT")
-# The pause button of a running show; once paused, "USCITA" takes the same place.
 pause=("$viewer" $((width - 2300)) $((height - 1000)) 1455 375)
+print=("$viewer" $((width - 4100)) $((height - 1000)) 1215 375)
 
-# PAUSA: the title stays.
+# PAUSA there during the first picture: the title stays.
+x_button "${pause[@]}" PAUSA
 x_click_twips "${pause[@]}"
 sleep 0.2
 paused=$(x_title "$viewer")
@@ -140,11 +140,24 @@ title=$(next_title "$paused" 10)
 echo "going on: $title"
 [ "$(index_of_title "$title")" -eq $(($(index_of_title "$paused") + 1)) ] ||
     x_fail "after '$paused' the show went on with '$title'"
+last=$(index_of_title "$title")
+for _ in 2 3; do
+    title=$(next_title "$title" 10)
+    index=$(index_of_title "$title")
+    echo "viewer: $title"
+    [ "$index" -gt "$last" ] || x_fail "'$title' does not follow ${pictures[$last]}"
+    last=$index
+done
 
-# PAUSA again, then USCITA: the viewer goes, the setup window stays.
+# PAUSA again; STAMPA without a printer says so; USCITA: the viewer goes, the setup window stays.
 x_click_twips "${pause[@]}"
 sleep 0.2
 stays "$(x_title "$viewer")"
+x_button "${print[@]}" STAMPA
+x_button "${pause[@]}" USCITA
+x_click_twips "${print[@]}"
+x_key "$(x_other_window '^Album$' "$setup")" Return
+echo "STAMPA: a message"
 x_click_twips "${pause[@]}"
 x_no_window '^IMMAGINE  '
 x_window '^Album$' >/dev/null
@@ -174,4 +187,34 @@ viewer=$(x_window '^(FOTO|IMMAGINE  .*)$')
 title=$(x_title "$viewer")
 [ "$title" != FOTO ] || title=$(next_title FOTO 10)
 [ "$title" = "IMMAGINE  $album/$first" ] || x_fail "album $album began with '$title'"
-echo "PASS: opened on the folder, the show began with $first at CONFERMA"
+echo "opened on the folder, the show began with $first at CONFERMA"
+
+# A folder without pictures: the viewer stays empty, with USCITA at the lower right.
+kill "$X_ALBUM_PID"
+wait "$X_ALBUM_PID" 2>/dev/null || true
+mkdir "$work/empty"
+x_album "$work" "$program" "$work/empty"
+setup=$(x_window '^Album$')
+x_click_twips "$setup" 4920 2130 1350 390
+viewer=$(x_window '^FOTO$')
+sleep 0.5
+x_button "$viewer" "${pause[@]:1}" USCITA
+x_click_twips "$viewer" "${pause[@]:1}"
+x_no_window '^FOTO$'
+echo "in the viewer of a folder without pictures, USCITA was at the lower right"
+
+# A path that is not there: the message is centred on the setup window.
+kill "$X_ALBUM_PID"
+wait "$X_ALBUM_PID" 2>/dev/null || true
+x_album "$work" "$program" "$work/no such place"
+setup=$(x_window '^Album$')
+box=$(x_other_window '^Album$' "$setup")
+x_size "$setup"
+[ "$X_WIDTH" -eq "$(x_px 7980)" ] || read -r setup box <<<"$box $setup"
+# Its middle lies within the setup window.
+eval "$(xdotool getwindowgeometry --shell "$box")"
+x=$((X + WIDTH / 2)) y=$((Y + HEIGHT / 2))
+eval "$(xdotool getwindowgeometry --shell "$setup")"
+[ $((x - X)) -gt 0 ] && [ $((x - X)) -lt "$WIDTH" ] && [ $((y - Y)) -gt 0 ] && [ $((y - Y)) -lt "$HEIGHT" ] ||
+    x_fail "the message's middle ($x, $y) is off the setup window at ($X, $Y)"
+echo "PASS: the message for a path that is not there is on its window"

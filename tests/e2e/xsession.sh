@@ -1,8 +1,8 @@
 # shellcheck shell=bash
-# Helpers to run Album in a private X server and use it with xdotool as a user would.
-# Sourced by tests/e2e/show.sh and scripts/take-screenshots.sh. Without a window manager
-# windows open at (0,0) at their own size, so windows are found by their titles and clicked
-# at places relative to them.
+# Helpers to run Album in a private X server with a window manager (openbox) and use it with
+# xdotool as a user would. Sourced by tests/e2e/show.sh and scripts/take-screenshots.sh. The
+# window manager places, frames and maximizes the windows as on a desktop: windows are found
+# by their titles and clicked at places relative to them.
 
 # The setup window's client width, pixels at 96 dpi: the measure of the screen's scale.
 readonly SETUP_WIDTH_PX=532
@@ -26,14 +26,14 @@ x_report() {
     fi
 }
 
-# x_start WORKDIR: starts Xvfb on a free display and exports DISPLAY. The server picks the
-# display itself (-displayfd), so that two sessions started at once never share one. It does
-# not reset when its last client leaves (-noreset): a program started during a reset cannot
-# connect.
+# x_start WORKDIR [WIDTHxHEIGHT]: starts Xvfb (1280x1024 unless told) on a free display with
+# openbox as its window manager, and exports DISPLAY. The server picks the display itself
+# (-displayfd), so that two sessions started at once never share one. It does not reset when
+# its last client leaves (-noreset): a program started during a reset cannot connect.
 x_start() {
-    local workdir=$1 display i
+    local workdir=$1 size=${2:-1280x1024} display i started=
     : >"$workdir/display"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset -dpi 96 \
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset -dpi 96 \
         3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
     X_SERVER_PID=$!
     for i in $(seq 1 100); do
@@ -41,15 +41,31 @@ x_start() {
         display=$(head -n 1 "$workdir/display")
         if [ -n "$display" ] && DISPLAY=":$display" xdotool getmouselocation >/dev/null 2>&1; then
             export DISPLAY=":$display"
-            return 0
+            started=1
+            break
         fi
         sleep 0.1
     done
-    kill "$X_SERVER_PID" 2>/dev/null || true
-    wait "$X_SERVER_PID" 2>/dev/null || true
-    cat "$workdir/xvfb.log" >&2
-    X_SERVER_PID=
-    x_fail "Xvfb did not start"
+    if [ -z "$started" ]; then
+        kill "$X_SERVER_PID" 2>/dev/null || true
+        wait "$X_SERVER_PID" 2>/dev/null || true
+        cat "$workdir/xvfb.log" >&2
+        X_SERVER_PID=
+        x_fail "Xvfb did not start"
+    fi
+    # The window manager with its default settings, not the user's; it is ready once it has
+    # made its own window.
+    mkdir -p "$workdir/wm-home"
+    HOME="$workdir/wm-home" XDG_CONFIG_HOME="$workdir/wm-home/.config" openbox \
+        >"$workdir/openbox.log" 2>&1 &
+    X_WM_PID=$!
+    for i in $(seq 1 100); do
+        [ -z "$(xdotool search --class openbox 2>/dev/null || true)" ] || return 0
+        kill -0 "$X_WM_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    cat "$workdir/openbox.log" >&2
+    x_fail "openbox did not start"
 }
 
 # x_album WORKDIR PROGRAM [ARGUMENT...]: starts the program with a home and runtime folder of
@@ -72,6 +88,10 @@ x_stop() {
         kill "$X_ALBUM_PID" 2>/dev/null || true
         wait "$X_ALBUM_PID" 2>/dev/null || true
     fi
+    if [ -n "${X_WM_PID:-}" ]; then
+        kill "$X_WM_PID" 2>/dev/null || true
+        wait "$X_WM_PID" 2>/dev/null || true
+    fi
     if [ -n "${X_SERVER_PID:-}" ]; then
         kill "$X_SERVER_PID" 2>/dev/null || true
         wait "$X_SERVER_PID" 2>/dev/null || true
@@ -92,6 +112,18 @@ x_window() {
         sleep 0.1
     done
     x_fail "no window titled '$regex' after ${seconds}s"
+}
+
+# x_other_window REGEX WINDOW: prints a visible window whose title matches, other than WINDOW,
+# waiting for it.
+x_other_window() {
+    local id
+    for _ in $(seq 1 100); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -vx "$2" | head -n1 || true)
+        [ -z "$id" ] || { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    x_fail "no window titled '$1' besides $2"
 }
 
 # x_no_window REGEX [SECONDS]: waits until no visible window's title matches.
@@ -118,6 +150,18 @@ x_size() {
     X_HEIGHT=$HEIGHT
 }
 
+# x_maximized WINDOW: checks that the window fills the screen's width, as maximized by the
+# window manager, and sets X_WIDTH and X_HEIGHT to its outer size (frame included), which is
+# the screen's as there is no panel.
+x_maximized() {
+    local screen
+    x_size "$1"
+    screen=$(xdotool getdisplaygeometry)
+    [ "$X_WIDTH" -eq "${screen% *}" ] || x_fail "the window is ${X_WIDTH} wide, not maximized"
+    X_WIDTH=${screen% *}
+    X_HEIGHT=${screen#* }
+}
+
 # x_scale SETUPWINDOW: sets X_SCALE, screen pixels per 96-dpi pixel, from the setup window.
 x_scale() {
     x_size "$1"
@@ -132,6 +176,21 @@ x_px() {
 # x_twips PIXELS: twips for a length in screen pixels.
 x_twips() {
     awk -v p="$1" -v s="$X_SCALE" 'BEGIN { printf "%d", p / s * 15 }'
+}
+
+# x_button WINDOW LEFT TOP WIDTH HEIGHT NAME: checks on the screen that a button stands at the
+# place given in twips: within its border it is all light grey with its dark caption, where
+# the green background or a picture would show colour.
+x_button() {
+    local shot=${TMPDIR:-/tmp}/album-e2e-button-$$.png x y w h measure
+    x=$(($(x_px "$2") + 4)) y=$(($(x_px "$3") + 4))
+    w=$(($(x_px "$4") - 8)) h=$(($(x_px "$5") - 8))
+    import -window "$1" -crop "${w}x${h}+${x}+${y}" +repage "$shot"
+    # The largest chroma and the mean lightness, 0 to 1.
+    measure=$(convert "$shot" -colorspace HCL -format '%[fx:maxima.g] %[fx:mean.b]' info:)
+    rm -f "$shot"
+    awk -v m="$measure" 'BEGIN { split(m, v, " "); exit !(v[1] < 0.1 && v[2] > 0.7) }' ||
+        x_fail "no $6 at ($2, $3) twips in the viewer (chroma, lightness: $measure)"
 }
 
 # x_click WINDOW X Y: a left click at screen pixels X, Y of the window.
