@@ -146,6 +146,24 @@ int main(int argc, char *argv[])
             confirm("0");
         });
         QTimer::singleShot(1, poll);
+    } else if (scenario == "leavingdecoding") {
+        // The viewer closed by its frame while the show waits for a long decode: it goes at
+        // once, not when the decode is over.
+        static std::function<void()> poll;
+        poll = [&] {
+            LARK_M7 *viewer = album.viewerIfLoaded();
+            if (viewer && album.gate().isHolding()) {
+                viewer->close();
+                clickFine(setup, viewer->wasLeft() && !viewer->isVisible() ? "left" : "held");
+                return;
+            }
+            QTimer::singleShot(1, poll);
+        };
+        QTimer::singleShot(0, [&] {
+            setup.Text3->setText(QStringLiteral("PNG"));
+            confirm("0");
+        });
+        QTimer::singleShot(1, poll);
     } else if (scenario == "pausing") {
         // A pause is pending: the loop beneath has not reached its end yet.
         QTimer::singleShot(moment, [&] {

@@ -3,6 +3,7 @@
 #include "setup/setupwindow.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"
+#include "pictures/fileworker.h"
 #include "pictures/picturedecoder.h"
 #include "viewer/viewerwindow.h"
 
@@ -21,6 +22,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QtEndian>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -443,7 +447,11 @@ QList<Sample> makeCorpus()
                      Expect::Refused}
            << Sample{QStringLiteral("lie_heic_coded_512x512_stated_16x16.HEIC"),
                      heifWithSize(TestFiles::encodeHeif(pattern(512, 512)), 16, 16),
-                     Expect::Refused};
+                     Expect::Refused}
+           << Sample{
+                  QStringLiteral("lie_heic_grid_3600_tiles_coded_512x512_stated_64x64.HEIC"),
+                  TestFiles::heifGrid(TestFiles::encodeHeif(pattern(512, 512)), 60, 60, {64, 64}),
+                  Expect::Refused};
 
     const QByteArray bmp = bases[5].bytes;
     const QByteArray bmpIndexed = bases[6].bytes;
@@ -594,6 +602,32 @@ void CorpusTest::theDecoderRefusesWhatWouldCostTooMuch()
     TestFiles::writeBytes(endless, encode(pattern(64, 64), "jpeg").left(700));
     QVERIFY(QFile(endless).resize(1LL << 30)); // sparse: no disk is used
     QCOMPARE(PictureDecoder::decode(endless, QSize(1600, 1000)).error, 481);
+
+    // A decode that runs past its time is given up: its task has the refusal at once, while the
+    // decoder is still busy (here held before it reads), the work after it does not wait for
+    // it, and the decode then stops at its first read.
+    FileWorker worker(1);
+    std::atomic<bool> busy{true};
+    std::atomic<int> decoded{-1};
+    const QString png = dir.filePath(QStringLiteral("l.PNG"));
+    TestFiles::writeBytes(png, blackPng(300, 200));
+    const auto slow = worker.run<PictureDecoder::Picture>(
+        [&](const WorkStop &stop) {
+            while (busy)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            decoded = PictureDecoder::decode(png, {{300, 200}, {300, 200}}, {&stop}).error;
+            return PictureDecoder::Picture();
+        },
+        [] {
+            return PictureDecoder::Picture{{}, {}, 481};
+        },
+        std::chrono::milliseconds(50));
+    QVERIFY(slow->waitFor(std::chrono::seconds(10)));
+    QCOMPARE(slow->result().error, 481);
+    const auto next = worker.run<int>([] { return 2; });
+    QVERIFY(next->waitFor(std::chrono::seconds(10)));
+    busy = false;
+    QTRY_COMPARE(decoded.load(), 481);
 }
 
 void CorpusTest::everyMalformedPictureIsShownOrReported()

@@ -32,7 +32,8 @@ void FineTest::initTestCase()
         TestFiles::writePicture(m_dir.filePath(QChar::fromLatin1(name) + QStringLiteral(".JPG")),
                                 120, 80, Qt::darkBlue, "JPEG");
     // A picture whose decoding takes a while.
-    TestFiles::writePicture(m_dir.filePath(QStringLiteral("Z.PNG")), 6000, 4000, Qt::darkRed, "PNG");
+    TestFiles::writePicture(m_dir.filePath(QStringLiteral("Z.PNG")), 6000, 4000, Qt::darkRed,
+                            "PNG");
     QVERIFY(QFile::copy(QStringLiteral(ALBUM_SOURCE_DIR "/examples/album/Alba.MP3"),
                         m_dir.filePath(QStringLiteral("A.MP3"))));
 }
@@ -55,6 +56,7 @@ void FineTest::endsAtOnceWithStatusZero_data()
     for (int moment = 14; moment <= 44; ++moment)
         QTest::addRow("a track starting, %d ms in", moment) << "starting" << moment << "starting";
     QTest::newRow("a picture decoding") << "decoding" << 0 << "decoding";
+    QTest::newRow("the viewer closed while a picture decodes") << "leavingdecoding" << 0 << "left";
     QTest::newRow("a pause pending") << "pausing" << 400 << "pausing";
     QTest::newRow("the viewer left, its loop pending") << "leaving" << 400 << "leaving";
 }
