@@ -62,9 +62,11 @@ private:
     ShowClock &m_clock;
     ScreenSaverInhibitor m_screenSaver; // released when the program ends
     CommandGate m_gate;
-    FileWorker m_fileChecks;       // listing folders, probing files: quick work, one at a time
-    FileWorker m_pictures;         // decoding pictures, on every core
-    PictureMemory m_pictureMemory; // what the decodes of every viewer may take at once
+    FileWorker m_fileChecks; // listing folders, probing files: quick work, one at a time
+    FileWorker m_pictures;   // decoding pictures, on every core
+    // What the decodes of every viewer may take at once; held by the decodes too, which may
+    // outlive the application object.
+    std::shared_ptr<PictureMemory> m_pictureMemory = std::make_shared<PictureMemory>();
     std::unique_ptr<LARK_M1> m_setup;
     RemoteControl m_remote{*this};
     QPointer<LARK_M7> m_viewer;

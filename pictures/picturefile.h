@@ -21,7 +21,8 @@ public:
     ~PictureFile() override;
 
     bool isSequential() const override { return false; }
-    qint64 size() const override { return m_limit; }
+    // Once its decode is to stop, the file ends where the decoder stands.
+    qint64 size() const override { return stopped() ? 0 : m_limit; }
     bool seek(qint64 position) override;
 
     // Gives no byte once stop says to stop; null for never.

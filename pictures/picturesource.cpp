@@ -9,8 +9,8 @@
 #include <malloc.h>
 #endif
 
-PictureSource::PictureSource(FileWorker &worker, PictureMemory &memory, int ahead)
-    : m_worker(worker), m_memory(memory), m_ahead(std::max(1, ahead))
+PictureSource::PictureSource(FileWorker &worker, std::shared_ptr<PictureMemory> memory, int ahead)
+    : m_worker(worker), m_memory(std::move(memory)), m_ahead(std::max(1, ahead))
 {
 }
 
@@ -22,15 +22,15 @@ PictureSource::~PictureSource()
 PictureSource::Task PictureSource::decode(const QString &path, const Boxes &boxes, bool ahead,
                                           std::optional<Picture> decoded)
 {
-    PictureMemory *memory = &m_memory;
     return m_worker.run<Picture>(
-        [path, boxes, ahead, memory, decoded = std::move(decoded)](const WorkStop &stop) {
+        [path, boxes, ahead, memory = m_memory,
+         decoded = std::move(decoded)](const WorkStop &stop) {
             // Decoded for a larger window (the first picture, as the window opened): made
             // smaller without reading the file again, unless it is too small after all.
             if (decoded)
                 if (std::optional<Picture> fitted = PictureDecoder::refit(*decoded, boxes))
                     return *std::move(fitted);
-            return PictureDecoder::decode(path, boxes, {&stop, memory, ahead});
+            return PictureDecoder::decode(path, boxes, {&stop, memory.get(), ahead});
         },
         // Given up on time, or no longer wanted: a picture ahead of its turn is left to its
         // turn; the turn's own is refused as one that costs far too much to decode.

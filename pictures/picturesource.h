@@ -33,7 +33,7 @@ public:
 
     // ahead: how many pictures may be decoding or waiting at once; memory is shared by every
     // decode of the program.
-    PictureSource(FileWorker &worker, PictureMemory &memory, int ahead);
+    PictureSource(FileWorker &worker, std::shared_ptr<PictureMemory> memory, int ahead);
     // Stops every decode of its own.
     ~PictureSource();
 
@@ -96,7 +96,7 @@ private:
     Task take(const QString &path, const Boxes &boxes, bool *exact);
 
     FileWorker &m_worker;
-    PictureMemory &m_memory;
+    std::shared_ptr<PictureMemory> m_memory; // held by every decode too: it may outlive this
     int m_ahead;
     std::weak_ptr<FileTask<Picture>> m_turn; // the turn's decode, while it is waited for
     QList<Pending> m_pending;

@@ -31,7 +31,7 @@ void moveTo(QWidget *widget, float left, float top)
 
 LARK_M7::LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
                  LARK_M1 &setup, ShowClock &clock, CommandGate &gate, FileWorker &fileChecks,
-                 FileWorker &pictures, PictureMemory &pictureMemory)
+                 FileWorker &pictures, const std::shared_ptr<PictureMemory> &pictureMemory)
     : QWidget(nullptr), m_state(state), m_services(services), m_player(player), m_setup(setup),
       m_clock(clock), m_gate(gate), m_fileChecks(fileChecks),
       m_pictures(pictures, pictureMemory, pictures.threadCount())

@@ -34,7 +34,7 @@ public:
     // handlers while the show waits for them.
     LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
             LARK_M1 &setup, ShowClock &clock, CommandGate &gate, FileWorker &fileChecks,
-            FileWorker &pictures, PictureMemory &pictureMemory);
+            FileWorker &pictures, const std::shared_ptr<PictureMemory> &pictureMemory);
     ~LARK_M7() override;
 
     // Handlers

@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <cstring>
 
 // Where libheif reads the file: the device, from the position it had when reading started.
 struct HeifStream
@@ -31,8 +32,15 @@ int64_t streamPosition(void *userdata)
 
 int streamRead(void *data, size_t size, void *userdata)
 {
+    // libheif reads only what it was told is there, and takes a failing read for a broken
+    // library: bytes that are not there any more (a decode told to stop, a file cut short
+    // meanwhile) read as zeros, and the next wait for a size tells the end.
     auto *stream = static_cast<HeifStream *>(userdata);
-    return stream->device->read(static_cast<char *>(data), qint64(size)) == qint64(size) ? 0 : 1;
+    const qint64 got =
+        std::max<qint64>(0, stream->device->read(static_cast<char *>(data), qint64(size)));
+    if (got < qint64(size))
+        std::memset(static_cast<char *>(data) + got, 0, size - size_t(got));
+    return 0;
 }
 
 int streamSeek(int64_t position, void *userdata)
