@@ -130,11 +130,13 @@ qint64 webpBytes(const PictureFile &file)
     return qint64(littleEndian(start, 4, 4)) + 8;
 }
 
-// A PNG decoded row by row to a smaller size, holding only its rows: one not interlaced.
+// A PNG that Qt's reader decodes row by row to a smaller size, holding only a few rows: one of
+// 8-bit colours, with or without alpha, not interlaced. Others it reads whole.
 bool streamsScaled(const PictureFile &file)
 {
     const QByteArray header = file.readAt(0, 29);
-    return header.size() == 29 && header.startsWith("\x89PNG") && header[28] == 0;
+    return header.size() == 29 && header.startsWith("\x89PNG") && header[24] == 8 &&
+           (header[25] == 2 || header[25] == 6) && header[28] == 0;
 }
 
 // An open picture file and a reader on it, limited to what its picture needs.
@@ -375,8 +377,8 @@ Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing)
             return result;
         }
     }
-    // No picture the reader allocates is larger than the decode's share.
-    reader.setAllocationLimit(int(std::min<qint64>(cost.bytes >> 20, INT_MAX - 1)) + 1);
+    // No picture a reader allocates is larger than the program's decodes may take at once.
+    reader.setAllocationLimit(int(std::min<qint64>(capacity >> 20, INT_MAX)));
 
     QImage image;
     if (knownJpeg)
