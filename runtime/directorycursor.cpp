@@ -165,8 +165,11 @@ QStringList DirectoryCursor::list(const QString &pattern)
 
 bool DirectoryCursor::canList(const QString &folder)
 {
+    const QByteArray bytes = Paths::toFileSystem(folder);
     struct stat status;
-    return ::stat(Paths::toFileSystem(folder).constData(), &status) == 0 && S_ISDIR(status.st_mode);
+    // Listing needs the right to read the folder, opening its files the right to enter it.
+    return ::stat(bytes.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           ::faccessat(AT_FDCWD, bytes.constData(), R_OK | X_OK, AT_EACCESS) == 0;
 }
 
 QString DirectoryCursor::startWith(QStringList names)

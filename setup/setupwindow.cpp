@@ -258,7 +258,7 @@ void LARK_M1::Command2_Click()
         return;
     }
     // A folder typed by hand replaces the browsed one. A path that is no folder is refused,
-    // typed or browsed and gone since.
+    // typed or browsed and gone since, and so is a folder the user may not list.
     QString folder = m_state.ImageFolder;
     if (typed != folder)
         folder = Paths::withClosingSeparator(typed);
