@@ -8,12 +8,13 @@
 #include "state/sharedstate.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 
 #include <cstring>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -65,24 +66,28 @@ QString findIgnoringCase(const QString &path)
     if (name.isEmpty())
         return {};
     // The exact spelling needs no look at the whole folder.
-    if (QFileInfo(path).isFile())
+    struct stat status;
+    if (::stat(Paths::toFileSystem(path).constData(), &status) == 0 && S_ISREG(status.st_mode))
         return path;
     // The folder's names are read as they are stored, without asking the file system about
     // each: a folder of tens of thousands of pictures is looked through in milliseconds.
     const QString folder = folderPartOf(path);
-    DIR *entries = ::opendir(QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder));
+    DIR *entries = ::opendir(folder.isEmpty() ? "." : Paths::toFileSystem(folder).constData());
     if (!entries)
         return {};
-    const qsizetype nameBytes = QFile::encodeName(name).size();
+    // Spellings of one name differ in the case of their letters, rarely in their length; a
+    // name read from bytes that are no UTF-8 may be longer or shorter than it is stored.
+    const qsizetype nameBytes =
+        name.contains(QChar::ReplacementCharacter) ? -1 : QFile::encodeName(name).size();
     QString found;
     while (const dirent *entry = ::readdir(entries)) {
-        // Spellings of one name differ in the case of their letters, rarely in their length.
-        if (qsizetype(std::strlen(entry->d_name)) != nameBytes)
+        if (nameBytes >= 0 && qsizetype(std::strlen(entry->d_name)) != nameBytes)
             continue;
         const QString candidate = QFile::decodeName(entry->d_name);
         // Of several spellings the same one is taken every time, whatever the folder's order.
         if (candidate.compare(name, Qt::CaseInsensitive) == 0 &&
-            (found.isEmpty() || candidate < found) && QFileInfo(folder + candidate).isFile())
+            (found.isEmpty() || candidate < found) &&
+            ::fstatat(::dirfd(entries), entry->d_name, &status, 0) == 0 && S_ISREG(status.st_mode))
             found = candidate;
     }
     ::closedir(entries);

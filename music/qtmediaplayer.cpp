@@ -1,9 +1,12 @@
 #include "music/qtmediaplayer.h"
 
+#include "runtime/fileprobe.h"
+#include "runtime/paths.h"
 #include "runtime/windowlook.h"
 
 #include <QAudioOutput>
 #include <QCheckBox>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMediaPlayer>
@@ -15,6 +18,8 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <unistd.h>
 
 namespace {
 
@@ -134,7 +139,11 @@ void QtMediaPlayer::createPlayer()
     });
 }
 
-QtMediaPlayer::~QtMediaPlayer() = default;
+QtMediaPlayer::~QtMediaPlayer()
+{
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+}
 
 bool QtMediaPlayer::GetMusicSwitch() { return m_musicSwitch->isChecked(); }
 
@@ -158,7 +167,22 @@ void QtMediaPlayer::SetPlayerFile(const QString &path)
     }
     m_failed = false;
     m_restarted = false;
-    m_player->setSource(QUrl::fromLocalFile(path));
+    m_file = path;
+    // Qt reads a file: URL's path back as text, which loses the bytes of a name that is no
+    // UTF-8: such a file goes to the player as the descriptor the program opens on it. The new
+    // one is opened before the old one is closed, so that the player never sees the same
+    // number, taken for the same source, twice in a row.
+    const int previous = m_descriptor;
+    m_descriptor = -1;
+    QUrl source = QUrl::fromLocalFile(path);
+    if (Paths::toFileSystem(path) != QFile::encodeName(path)) {
+        m_descriptor = FileProbe::openRegularFile(path);
+        if (m_descriptor >= 0)
+            source = QUrl::fromLocalFile(QStringLiteral("/proc/self/fd/%1").arg(m_descriptor));
+    }
+    m_player->setSource(source);
+    if (previous >= 0)
+        ::close(previous);
     // The source may already have been found unplayable while it was being set.
     m_playing = !m_failed;
     if (m_playing)
@@ -170,7 +194,7 @@ void QtMediaPlayer::SetPlayerFile(const QString &path)
 
 QString QtMediaPlayer::currentFile() const
 {
-    return m_player ? m_player->source().toLocalFile() : QString();
+    return m_file;
 }
 
 void QtMediaPlayer::endOfMedia()

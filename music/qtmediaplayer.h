@@ -54,4 +54,6 @@ private:
     bool m_playing = false;
     bool m_failed = false;
     bool m_restarted = false; // the set track has been started again after an end unplayed
+    QString m_file;           // the path set last
+    int m_descriptor = -1;    // open on the file set last when its name is no UTF-8, else -1
 };

@@ -2,12 +2,16 @@
 
 #include "runtime/paths.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 
 #include <algorithm>
 #include <utility>
 #include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace DirectoryMatching {
 
@@ -124,15 +128,28 @@ QStringList DirectoryCursor::list(const QString &pattern)
     if (folder == pattern) // no separator: a mask in the current folder
         folder.clear();
 
-    const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);
-    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
-    for (const QFileInfo &entry : entries) {
-        const QString name = entry.fileName();
-        if (entry.isHidden() || name.startsWith(QLatin1Char('.')))
+    DIR *entries = ::opendir(folder.isEmpty() ? "." : Paths::toFileSystem(folder).constData());
+    if (!entries)
+        return names;
+    while (const dirent *entry = ::readdir(entries)) {
+        // Hidden files, and the folder itself and its parent.
+        if (entry->d_name[0] == '.')
             continue;
-        if (DirectoryMatching::wildcardMatch(name, mask))
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!DirectoryMatching::wildcardMatch(name, mask))
+            continue;
+        // Ordinary files, also through a link. The folder tells most entries' kind with their
+        // name; only links and entries of unknown kind are asked about.
+        bool file = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat status;
+            file = ::fstatat(::dirfd(entries), entry->d_name, &status, 0) == 0 &&
+                   S_ISREG(status.st_mode);
+        }
+        if (file)
             names << name;
     }
+    ::closedir(entries);
     // Each name's key is made once, not at every comparison.
     std::vector<std::pair<QString, QString>> keyed;
     keyed.reserve(std::size_t(names.size()));
@@ -144,6 +161,15 @@ QStringList DirectoryCursor::list(const QString &pattern)
     for (qsizetype i = 0; i < names.size(); ++i)
         names[i] = keyed[std::size_t(i)].second;
     return names;
+}
+
+bool DirectoryCursor::canList(const QString &folder)
+{
+    const QByteArray bytes = Paths::toFileSystem(folder);
+    struct stat status;
+    // Listing needs the right to read the folder, opening its files the right to enter it.
+    return ::stat(bytes.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+           ::faccessat(AT_FDCWD, bytes.constData(), R_OK | X_OK, AT_EACCESS) == 0;
 }
 
 QString DirectoryCursor::startWith(QStringList names)

@@ -21,6 +21,9 @@ public:
     // The names start() would hand out, in their order. Touches nothing else, so a worker
     // thread may list a folder while the cursor goes on with another list.
     static QStringList list(const QString &pattern);
+    // Whether folder names a folder, itself or through a link, whose files can be listed and
+    // opened: not a missing one, not a file, not one the user may not read or enter.
+    static bool canList(const QString &folder);
     // Takes names as the list, as start() does, and returns the first.
     QString startWith(QStringList names);
 

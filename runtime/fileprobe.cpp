@@ -1,6 +1,6 @@
 #include "runtime/fileprobe.h"
 
-#include <QFile>
+#include "runtime/paths.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -16,7 +16,7 @@ int openRegularFile(const QString &path)
     // Not blocking: a pipe or a device put where a picture was would otherwise hold the open
     // until something writes to it.
     const int descriptor =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        ::open(Paths::toFileSystem(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0)
         return -1;
     struct stat status;

@@ -2,6 +2,7 @@
 
 #include "music/mediaplayercontrol.h"
 #include "runtime/commandgate.h"
+#include "runtime/directorycursor.h"
 #include "runtime/guard.h"
 #include "runtime/paths.h"
 #include "runtime/platformservices.h"
@@ -20,6 +21,8 @@
 #include <QPushButton>
 
 #include <limits>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -228,9 +231,11 @@ void LARK_M1::openPath(const QString &path)
     guarded([this, &path] {
         const QFileInfo info(path);
         const QString absolute = QDir::cleanPath(info.absoluteFilePath());
-        if (info.isDir()) {
+        struct stat status;
+        const bool found = ::stat(Paths::toFileSystem(absolute).constData(), &status) == 0;
+        if (found && S_ISDIR(status.st_mode)) {
             takeFolderOf(Paths::withClosingSeparator(absolute));
-        } else if (info.isFile()) {
+        } else if (found && S_ISREG(status.st_mode)) {
             takeFolderOf(absolute);
             // The show is of pictures like the one opened.
             const QByteArray format = info.suffix().toLower().toLatin1();
@@ -253,11 +258,11 @@ void LARK_M1::Command2_Click()
         return;
     }
     // A folder typed by hand replaces the browsed one. A path that is no folder is refused,
-    // typed or browsed and gone since.
+    // typed or browsed and gone since, and so is a folder the user may not list.
     QString folder = m_state.ImageFolder;
     if (typed != folder)
         folder = Paths::withClosingSeparator(typed);
-    if (!QFileInfo(folder).isDir()) {
+    if (!DirectoryCursor::canList(folder)) {
         m_services.beep();
         m_services.showMessage(this, QString::fromLatin1(NoSuchFolderMessage));
         return;

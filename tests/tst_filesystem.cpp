@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 
 #include <sys/stat.h>
@@ -74,6 +75,8 @@ private slots:
     void theFolderRemovedOrRenamedDuringAWait_data();
     void theFolderRemovedOrRenamedDuringAWait();
     void namesOfEveryKindAreShownAndPlayed();
+    void namesThatAreNoUtf8AreShownAndPlayed_data();
+    void namesThatAreNoUtf8AreShownAndPlayed();
     void veryLongPaths();
 
 private:
@@ -321,6 +324,47 @@ void FileSystemTest::namesOfEveryKindAreShownAndPlayed()
     for (const QString &track : std::as_const(played))
         QVERIFY2(track == emojiTrack || track == accentTrack || track == dashTrack,
                  qPrintable(track));
+}
+
+void FileSystemTest::namesThatAreNoUtf8AreShownAndPlayed_data()
+{
+    QTest::addColumn<QString>("given"); // how the folder reaches the setup window
+    QTest::newRow("browsed") << "dialog";
+    QTest::newRow("typed") << "field";
+    QTest::newRow("on the command line") << "argument";
+}
+
+void FileSystemTest::namesThatAreNoUtf8AreShownAndPlayed()
+{
+    QFETCH(QString, given);
+    // In Latin-1 and with a stray byte, as older cameras and systems name files.
+    const QByteArray folder = QFile::encodeName(path(QStringLiteral("Foto"))) + "\xe8 \xff";
+    QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+    const auto cleanup = qScopeGuard([&] { std::filesystem::remove_all(folder.constData()); });
+    TestFiles::writePicture(path(QStringLiteral("a")), 60, 40, Qt::red, "JPEG");
+    TestFiles::writeWav(path(QStringLiteral("b")), 0.1);
+    QCOMPARE(::rename(QFile::encodeName(path(QStringLiteral("a"))), folder + "/Mare\xff.JPG") +
+                 ::rename(QFile::encodeName(path(QStringLiteral("b"))), folder + "/mare\xff.mp3"),
+             0);
+    const QString seen = QFile::decodeName(folder); // as Qt reads it: U+FFFD for each stray byte
+    ShowFixture show;
+    LARK_M1 &setup = show.setup();
+    setup.Text2->setText(QStringLiteral("0"));
+    setup.Check1->setChecked(false);
+    show.services.dialogAnswers << seen + QStringLiteral("/Mare\uFFFD.JPG");
+    if (given == QLatin1String("dialog"))
+        QTest::mouseClick(setup.Command1, Qt::LeftButton);
+    if (given == QLatin1String("field"))
+        setup.Text1->setText(seen);
+    if (given == QLatin1String("argument"))
+        setup.openPath(seen);
+    QTest::mouseClick(setup.Command2, Qt::LeftButton);
+    QVERIFY(show.waitForShowEnd());
+    QVERIFY2(show.services.messages.isEmpty(), qPrintable(show.services.messages.join(u'|')));
+    QCOMPARE(show.viewer()->windowTitle(),
+             QStringLiteral("IMMAGINE  ") + seen + QStringLiteral("/Mare\uFFFD.JPG"));
+    QVERIFY(near(colourOf(show.viewer()->Image1->picture()), Qt::red));
+    QCOMPARE(show.player.filesSet, QStringList{seen + QStringLiteral("/mare\uFFFD.mp3")});
 }
 
 void FileSystemTest::veryLongPaths()

@@ -4,11 +4,17 @@
 #include "support/testfiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QMediaPlayer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdio>
+
+#include <unistd.h>
 
 class MediaPlayerTest : public QObject
 {
@@ -17,6 +23,7 @@ class MediaPlayerTest : public QObject
 private slots:
     void init();
     void musicSwitchIsOnAtStart();
+    void aWavPlaysToItsEnd_data();
     void aWavPlaysToItsEnd();
     void anMp3PlaysToItsEnd();
     void stopEndsATrack();
@@ -47,12 +54,24 @@ void MediaPlayerTest::musicSwitchIsOnAtStart()
     QVERIFY(!player.findChild<QMediaPlayer *>());
 }
 
+void MediaPlayerTest::aWavPlaysToItsEnd_data()
+{
+    QTest::addColumn<QByteArray>("name"); // as the file system holds it
+    QTest::newRow("plain") << QByteArray("tone.WAV");
+    QTest::newRow("no UTF-8") << QByteArray("tono\xe8.WAV");
+}
+
 void MediaPlayerTest::aWavPlaysToItsEnd()
 {
+    QFETCH(QByteArray, name);
     if (!AudioOutput::available())
         QSKIP("this machine has no audio output");
-    const QString wav = m_dir.filePath(QStringLiteral("tone.WAV"));
-    TestFiles::writeWav(wav, 1.0);
+    const QString made = m_dir.filePath(QStringLiteral("made.WAV"));
+    TestFiles::writeWav(made, 1.0);
+    const QByteArray file = QFile::encodeName(m_dir.filePath(QString())) + name;
+    QCOMPARE(::rename(QFile::encodeName(made).constData(), file.constData()), 0);
+    const auto cleanup = qScopeGuard([&] { ::unlink(file.constData()); });
+    const QString wav = QFile::decodeName(file); // as the program holds it
     QtMediaPlayer player;
     QSignalSpy finished(&player, &QtMediaPlayer::trackFinished);
     QElapsedTimer clock;

@@ -20,6 +20,25 @@
 
 #include <memory>
 
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+// Gives this thread root's rights to read and enter any file and folder, or sets them aside so
+// that permissions stop root as they stop a user; false where that cannot be done.
+static bool rootOverridesPermissions(bool overrides)
+{
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3];
+    if (::syscall(SYS_capget, &header, sets) != 0)
+        return false;
+    const quint32 rights = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH); // first word
+    sets[0].effective =
+        overrides ? sets[0].effective | (sets[0].permitted & rights) : sets[0].effective & ~rights;
+    return ::syscall(SYS_capset, &header, sets) == 0;
+}
+
 class SetupWindowTest : public QObject
 {
     Q_OBJECT
@@ -382,7 +401,19 @@ void SetupWindowTest::confirmRefusesATypedPathThatIsNoFolder()
     file.close();
     m_window->Text1->setText(file.fileName());
     confirm();
-    QCOMPARE(m_services->beeps, 3);
+    // Nor is a folder whose files may not be listed (no reading) or opened (no entering).
+    const QString locked = dir.filePath(QStringLiteral("chiusa"));
+    QVERIFY(QDir().mkdir(locked));
+    QVERIFY(rootOverridesPermissions(false));
+    for (const mode_t mode : {0300, 0600}) {
+        QCOMPARE(::chmod(QFile::encodeName(locked).constData(), mode), 0);
+        m_window->Text1->setText(locked);
+        confirm();
+    }
+    QVERIFY(rootOverridesPermissions(true));
+    QCOMPARE(m_services->messages,
+             QStringList(4, QStringLiteral("La cartella indicata non esiste !!!")));
+    QCOMPARE(m_services->beeps, 5);
     QCOMPARE(state.ImageFolder, dir.path() + QLatin1Char('/'));
     QCOMPARE(int(state.ShowState), 1);
     QVERIFY(m_player->calls.isEmpty());
