@@ -619,7 +619,9 @@ void CorpusTest::theDecoderRefusesWhatWouldCostTooMuch()
             return PictureDecoder::Picture();
         },
         [] {
-            return PictureDecoder::Picture{{}, {}, 481};
+            PictureDecoder::Picture refused;
+            refused.error = 481;
+            return refused;
         },
         std::chrono::milliseconds(50));
     QVERIFY(slow->waitFor(std::chrono::seconds(10)));
