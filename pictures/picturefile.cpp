@@ -25,14 +25,17 @@ bool PictureFile::seek(qint64 position)
 
 qint64 PictureFile::readData(char *data, qint64 maxSize)
 {
+    // A read that fails, or a decode told to stop, reads as the end of the file: the decoders
+    // all handle a file cut short, and not every one a failing read (libtiff then writes before
+    // its buffer).
     if (stopped())
-        return -1;
+        return 0;
     const qint64 wanted = std::min(maxSize, m_limit - m_position);
     if (wanted <= 0)
         return 0;
     const qint64 got = FileProbe::readAt(m_descriptor, data, wanted, m_position);
-    if (got < 0)
-        return -1;
+    if (got <= 0)
+        return 0;
     m_position += got;
     return got;
 }

@@ -12,7 +12,7 @@
 // A picture file as the decoder reads it: an open regular file that gives no byte past a
 // limit, so that no decoder reads further than the picture needs (not to the end of a file
 // that goes on for gigabytes), and no byte at all once its decode is to stop: every decoder
-// gives up at its next read then.
+// then finds the file ending at its next read and gives up.
 class PictureFile : public QIODevice
 {
 public:
