@@ -163,11 +163,18 @@ QByteArray withMetadata(const QByteArray &jpeg, qint64 bytes)
     return result + jpeg.mid(2);
 }
 
-// A little-endian TIFF of width x height black RGB pixels in one strip, deflated: about a
-// thousandth of its picture's size.
-QByteArray tiffBomb(quint32 width, quint32 height)
+// A little-endian TIFF of width x height black RGB pixels in strips of rows (all of them in one
+// when 0), deflated: about a thousandth of its picture's size.
+QByteArray tiffBomb(quint32 width, quint32 height, quint32 rows = 0)
 {
-    const QByteArray zlib = qCompress(QByteArray(qsizetype(width) * height * 3, '\0'), 9).mid(4);
+    if (rows == 0 || rows > height)
+        rows = height;
+    const quint32 strips = (height + rows - 1) / rows;
+    const auto deflated = [width](quint32 lines) {
+        return qCompress(QByteArray(qsizetype(width) * lines * 3, '\0'), 9).mid(4);
+    };
+    const QByteArray full = deflated(rows);
+    const QByteArray last = height % rows ? deflated(height % rows) : full;
     QByteArray out("II*\0", 4);
     const auto put = [&out](quint32 value, int bytes) {
         for (int i = 0; i < bytes; ++i)
@@ -175,7 +182,9 @@ QByteArray tiffBomb(quint32 width, quint32 height)
     };
     put(8, 4);
     const int entries = 10;
-    const quint32 bitsAt = 8 + 2 + entries * 12 + 4, dataAt = bitsAt + 6;
+    // After the directory: the bits per sample, the strips' offsets and lengths, the strips.
+    const quint32 bitsAt = 8 + 2 + entries * 12 + 4, offsetsAt = bitsAt + 6;
+    const quint32 lengthsAt = offsetsAt + 4 * strips, dataAt = lengthsAt + 4 * strips;
     put(entries, 2);
     const auto entry = [&](quint16 tag, quint16 type, quint32 count, quint32 value) {
         put(tag, 2);
@@ -188,15 +197,24 @@ QByteArray tiffBomb(quint32 width, quint32 height)
     entry(258, 3, 3, bitsAt);
     entry(259, 3, 1, 8); // deflate
     entry(262, 3, 1, 2); // RGB
-    entry(273, 4, 1, dataAt);
+    entry(273, 4, strips, strips == 1 ? dataAt : offsetsAt);
     entry(277, 3, 1, 3);
-    entry(278, 4, 1, height); // the whole picture in one strip
-    entry(279, 4, 1, quint32(zlib.size()));
+    entry(278, 4, 1, rows);
+    entry(279, 4, strips, strips == 1 ? quint32(full.size()) : lengthsAt);
     entry(284, 3, 1, 1);
     put(0, 4);
     for (int i = 0; i < 3; ++i)
         put(8, 2);
-    return out + zlib;
+    quint32 at = dataAt;
+    for (quint32 strip = 0; strip < strips; ++strip) {
+        put(at, 4);
+        at += quint32((strip + 1 == strips ? last : full).size());
+    }
+    for (quint32 strip = 0; strip < strips; ++strip)
+        put(quint32((strip + 1 == strips ? last : full).size()), 4);
+    for (quint32 strip = 0; strip < strips; ++strip)
+        out += strip + 1 == strips ? last : full;
+    return out;
 }
 
 // An animated WebP whose canvas is width x height, with one frame of a single pixel: a file of
@@ -406,6 +424,16 @@ QList<Case> makeCases(const QDir &dir)
                                        QStringLiteral("A.WEBP"), bomb);
         for (const char *name : {"/B.WEBP", "/C.WEBP", "/D.WEBP"})
             writeFile(cases[four].folder + QLatin1String(name), bomb);
+    }
+    {
+        // Four pictures of 196 MP that are read whole, 784 MB each: they take their turns.
+        const QByteArray tiff = tiffBomb(14000, 14000, 64);
+        const qsizetype four = hostile(QStringLiteral("fourtiff"),
+                                       QStringLiteral("four TIFFs of 14000x14000 in strips, read whole"),
+                                       QStringLiteral("A.TIF"), tiff, /*refused*/ false);
+        for (const char *name : {"/B.TIF", "/C.TIF", "/D.TIF"})
+            writeFile(cases[four].folder + QLatin1String(name), tiff);
+        cases[four].needed = 4 * tiff.size();
     }
     {
         // Four real pictures of 196 MP each, 784 MB each decoded: they take their turns.
