@@ -48,8 +48,6 @@ public:
         if (m_stop)
             m_stop->cancel();
     }
-    // What tells stoppable work to stop; null for other work.
-    const std::shared_ptr<WorkStop> &stop() const { return m_stop; }
 
     // Called by the worker; only the first result counts (the work's, or that of its giving
     // up). False when the task was ready already.

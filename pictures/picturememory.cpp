@@ -4,7 +4,7 @@
 
 PictureMemory::Share PictureMemory::take(qint64 bytes, const WorkStop *stop)
 {
-    if (!fits(bytes))
+    if (bytes > m_capacity)
         return {};
     std::unique_lock lock(m_mutex);
     // A stop is looked at every few milliseconds: it is not told to this wait.
@@ -25,12 +25,6 @@ PictureMemory::Share PictureMemory::takeAhead(qint64 bytes)
     m_used += bytes;
     m_usedAhead += bytes;
     return Share(this, bytes, true);
-}
-
-qint64 PictureMemory::used() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_used;
 }
 
 void PictureMemory::giveBack(qint64 bytes, bool ahead)

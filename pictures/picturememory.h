@@ -61,8 +61,6 @@ public:
     };
 
     qint64 capacity() const { return m_capacity; }
-    // Whether a decode of bytes can ever have its share: no larger than the whole.
-    bool fits(qint64 bytes) const { return bytes <= m_capacity; }
 
     // bytes for the turn's decode: waits while other decodes hold the memory, until stop says
     // to stop; an empty share then, or when bytes will never fit.
@@ -71,14 +69,11 @@ public:
     // share otherwise.
     Share takeAhead(qint64 bytes);
 
-    // Held now, bytes.
-    qint64 used() const;
-
 private:
     void giveBack(qint64 bytes, bool ahead);
 
     const qint64 m_capacity;
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable m_freed;
     qint64 m_used = 0;
     qint64 m_usedAhead = 0;
