@@ -131,28 +131,17 @@ int main(int argc, char *argv[])
         };
         QTimer::singleShot(0, [&] { confirm("5"); });
         QTimer::singleShot(0, poll);
-    } else if (scenario == "decoding") {
-        // The show waits for a long decode on the worker: the window still serves "F I N E".
-        static std::function<void()> poll;
-        poll = [&] {
-            if (album.gate().isHolding()) {
-                clickFine(setup, "decoding");
-                return;
-            }
-            QTimer::singleShot(1, poll);
-        };
-        QTimer::singleShot(0, [&] {
-            setup.Text3->setText(QStringLiteral("PNG"));
-            confirm("0");
-        });
-        QTimer::singleShot(1, poll);
-    } else if (scenario == "leavingdecoding") {
-        // The viewer closed by its frame while the show waits for a long decode: it goes at
-        // once, not when the decode is over.
+    } else if (scenario == "decoding" || scenario == "leavingdecoding") {
+        // The show waits for a long decode on the worker: the window still serves "F I N E",
+        // and a viewer closed by its frame then goes at once, not when the decode is over.
         static std::function<void()> poll;
         poll = [&] {
             LARK_M7 *viewer = album.viewerIfLoaded();
             if (viewer && album.gate().isHolding()) {
+                if (scenario == "decoding") {
+                    clickFine(setup, "decoding");
+                    return;
+                }
                 viewer->close();
                 clickFine(setup, viewer->wasLeft() && !viewer->isVisible() ? "left" : "held");
                 return;
