@@ -13,9 +13,10 @@ case "${1:-}" in
     *) echo "usage: $0 [--sanitize]" >&2; exit 2 ;;
 esac
 
-scripts/install-deps.sh
+scripts/install-deps.sh --tests
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALBUM_SANITIZE="$sanitize" >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALBUM_SANITIZE="$sanitize" \
+    -DALBUM_BENCHMARKS=ON >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 
 if [ "$sanitize" = ON ]; then
