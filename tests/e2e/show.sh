@@ -189,6 +189,27 @@ title=$(x_title "$viewer")
 [ "$title" = "IMMAGINE  $album/$first" ] || x_fail "album $album began with '$title'"
 echo "opened on the folder, the show began with $first at CONFERMA"
 
+# F11: the viewer takes the whole screen without its frame, PAUSA stands where the running
+# layout puts it for that size, and the show goes on; F11 again brings the maximized window back.
+screen=$(xdotool getdisplaygeometry)
+x_viewer_at() {
+    local i
+    for i in $(seq 1 50); do
+        eval "$(xdotool getwindowgeometry --shell "$viewer")"
+        [[ "$X $Y $WIDTH $HEIGHT" =~ $1 ]] && return 0
+        sleep 0.1
+    done
+    x_fail "after F11 the viewer stands at $X,$Y ${WIDTH}x$HEIGHT on a screen of $screen ($2)"
+}
+x_key "$viewer" F11
+x_viewer_at "^0 0 $screen\$" "not on the whole screen"
+x_button "${pause[@]}" PAUSA
+title=$(next_title "$(x_title "$viewer")" 10)
+x_key "$viewer" F11
+x_viewer_at "^[0-9]+ [0-9]+ ${screen% *} [0-9]+\$" "not maximized"
+[ "$HEIGHT" -lt "${screen#* }" ] || x_fail "after F11 again the viewer has no frame"
+echo "F11: the whole screen with PAUSA at the lower right, the show going on ($title); F11: maximized"
+
 # A folder without pictures: the viewer stays empty, with USCITA at the lower right.
 kill "$X_ALBUM_PID"
 wait "$X_ALBUM_PID" 2>/dev/null || true
