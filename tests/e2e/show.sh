@@ -4,7 +4,8 @@
 # the lower right of the maximized viewer during the first picture, a click on the background
 # to go on, the viewer's title naming the pictures in turn, PAUSA again, STAMPA (no printer:
 # its message), USCITA, "F I N E", and the program's exit status 0; then the program started on
-# the folder, as the file manager starts it, and CONFERMA alone; then on a folder without
+# the folder, as the file manager starts it, and CONFERMA alone, where F11 puts the show on the
+# whole screen with PAUSA at its lower right and F11 again brings it back; then on a folder without
 # pictures, where USCITA is at the lower right. Every button is clicked where the layouts put
 # it in the maximized viewer: a click elsewhere would go on with the show instead.
 #   show.sh ALBUM_PROGRAM SAMPLE_ALBUM_FOLDER
