@@ -204,7 +204,8 @@ x_viewer_at() {
 }
 x_key "$viewer" F11
 x_viewer_at "^0 0 $screen\$" "not on the whole screen"
-x_button "${pause[@]}" PAUSA
+# Read from the screen: ImageMagick's import cannot take a window on the whole screen by its id.
+x_button root "${pause[@]:1}" PAUSA
 title=$(next_title "$(x_title "$viewer")" 10)
 x_key "$viewer" F11
 x_viewer_at "^[0-9]+ [0-9]+ ${screen% *} [0-9]+\$" "not maximized"
