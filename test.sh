@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through CTest.
+# Installs what building, running and testing need, builds (the benchmarks too, so that they
+# keep compiling), and runs every test through CTest.
 #   ./test.sh             the normal build, in build/
 #   ./test.sh --sanitize  AddressSanitizer and UndefinedBehaviorSanitizer, in build-sanitize/
 set -euo pipefail
