@@ -71,8 +71,11 @@ void setNames()
 // the rest of the help.
 void describeCommandLine(QCommandLineParser &parser)
 {
-    parser.setApplicationDescription(
-        QStringLiteral("Presentazione delle immagini di una cartella, con sottofondo musicale."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Presentazione delle immagini di una cartella, con sottofondo musicale.\n"
+        "Nel campo dell'estensione si possono scrivere più estensioni, separate da\n"
+        "spazi, virgole o punti e virgola: \"JPG HEIC\" mostra insieme le foto JPEG\n"
+        "e HEIC di un telefono, nell'ordine dei nomi."));
     // The help cuts a parameter's name into pieces as wide as the options' column: the name's
     // two words go on lines of their own, each within that column.
     int column = 0;

@@ -105,10 +105,18 @@ void MprisPlayer::setShow(const Show &show)
         ++m_pictureNumber;
     if (!isRegistered())
         return;
+    announce(PlayerInterface, changedPlayerProperties(before));
+    announce(RootInterface, changedRootProperties(before));
+}
+
+void MprisPlayer::announce(const char *interface, const QVariantMap &changed)
+{
+    if (changed.isEmpty())
+        return;
     QDBusMessage message = QDBusMessage::createSignal(
         QString::fromLatin1(ObjectPath), QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("PropertiesChanged"));
-    message << QString::fromLatin1(PlayerInterface) << changedProperties(before) << QStringList();
+    message << QString::fromLatin1(interface) << changed << QStringList();
     QDBusConnection::sessionBus().send(message);
 }
 
@@ -124,7 +132,17 @@ void MprisPlayer::flush()
     QDBusConnection::sessionBus().call(ping, QDBus::Block, FlushTimeoutMs);
 }
 
-QVariantMap MprisPlayer::changedProperties(const Show &before) const
+QVariantMap MprisPlayer::changedRootProperties(const Show &before) const
+{
+    QVariantMap changed;
+    if (m_show.canSetFullscreen != before.canSetFullscreen)
+        changed.insert(QStringLiteral("CanSetFullscreen"), m_show.canSetFullscreen);
+    if (m_show.fullscreen != before.fullscreen)
+        changed.insert(QStringLiteral("Fullscreen"), m_show.fullscreen);
+    return changed;
+}
+
+QVariantMap MprisPlayer::changedPlayerProperties(const Show &before) const
 {
     QVariantMap changed;
     if (m_show.status != before.status)

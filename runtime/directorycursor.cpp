@@ -42,6 +42,29 @@ bool wildcardMatch(QStringView name, QStringView mask)
     return m == mask.size();
 }
 
+static bool separatesExtensions(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char(',') ||
+           c == QLatin1Char(';');
+}
+
+QStringList masksOf(QStringView mask)
+{
+    if (std::none_of(mask.begin(), mask.end(), separatesExtensions))
+        return {mask.toString()};
+    const QString beginning = mask.first(mask.indexOf(QLatin1Char('.')) + 1).toString();
+    QStringList masks;
+    qsizetype start = beginning.size();
+    for (qsizetype i = start; i <= mask.size(); ++i) {
+        if (i < mask.size() && !separatesExtensions(mask[i]))
+            continue;
+        if (i > start)
+            masks << beginning + mask.sliced(start, i - start).toString();
+        start = i + 1;
+    }
+    return masks;
+}
+
 static bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
 // Compares a and b; negative, zero or positive.
@@ -124,7 +147,7 @@ QStringList DirectoryCursor::list(const QString &pattern)
     QStringList names;
 
     QString folder = Paths::folderOf(pattern);
-    QString mask = Paths::fileNameOf(pattern);
+    const QStringList masks = DirectoryMatching::masksOf(Paths::fileNameOf(pattern));
     if (folder == pattern) // no separator: a mask in the current folder
         folder.clear();
 
@@ -136,7 +159,9 @@ QStringList DirectoryCursor::list(const QString &pattern)
         if (entry->d_name[0] == '.')
             continue;
         const QString name = QFile::decodeName(entry->d_name);
-        if (!DirectoryMatching::wildcardMatch(name, mask))
+        if (std::none_of(masks.begin(), masks.end(), [&name](const QString &mask) {
+                return DirectoryMatching::wildcardMatch(name, mask);
+            }))
             continue;
         // Ordinary files, also through a link. The folder tells most entries' kind with their
         // name; only links and entries of unknown kind are asked about.

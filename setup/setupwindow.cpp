@@ -166,7 +166,10 @@ void LARK_M1::createControls()
     WindowLook::describe(Command1, QStringLiteral("Sfoglia"),
                          QStringLiteral("Sceglie la cartella da un file che vi si trova"));
     WindowLook::describe(Text3, QStringLiteral("Estensione delle immagini"),
-                         QStringLiteral("L'estensione dei file da mostrare, senza il punto"));
+                         QStringLiteral("L'estensione dei file da mostrare, senza il punto, o "
+                                        "più estensioni separate da spazi, virgole o punti e "
+                                        "virgola (JPG HEIC)"));
+    Text3->setToolTip(Text3->accessibleDescription());
     WindowLook::describe(Text2, QStringLiteral("Secondi di ritardo tra due immagini"),
                          QStringLiteral("L'attesa tra un'immagine e la successiva, in secondi; "
                                         "i decimali si scrivono con il punto"));

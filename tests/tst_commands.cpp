@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -26,6 +27,7 @@ private slots:
     void pauseDuringTheWaitEndsTheLoopAtItsNextTurn();
     void aBackgroundClickContinuesWithTheNextPictureAndTheCountersLeft();
     void aKeyPressMakesTheNextToggleContinue();
+    void f11PutsTheShowOnTheWholeScreenAndBack();
     void enterOnAFocusedButtonClicksIt_data();
     void enterOnAFocusedButtonClicksIt();
     void aDoubleClickIsOneClick_data();
@@ -151,6 +153,33 @@ void CommandsTest::aKeyPressMakesTheNextToggleContinue()
     QCOMPARE(nestedLoops, 2);
     QCOMPARE(caption, QStringLiteral("PAUSA"));
     QCOMPARE(show.viewer()->activeLoops(), 0);
+}
+
+void CommandsTest::f11PutsTheShowOnTheWholeScreenAndBack()
+{
+    makePictures(3);
+    FakeClock clock(0, 250);
+    ShowFixture show(&clock);
+    show.confirmShow(m_dir->path(), QStringLiteral("1"));
+    LARK_M7 *viewer = show.viewer();
+    // Pressed while the first picture is on screen, at the show's next yield.
+    connect(viewer, &QWidget::windowTitleChanged, this, [&] {
+        if (show.captions.size() == 1)
+            QTimer::singleShot(0, viewer, [viewer] { QTest::keyClick(viewer, Qt::Key_F11); });
+    });
+    QVERIFY(show.waitForShowEnd());
+    QVERIFY(viewer->isFullScreen());
+    QCOMPARE(viewer->frameGeometry(), viewer->screen()->geometry());
+    // The show went on as before, not paused: every picture, each after its delay.
+    QCOMPARE(show.shownNames(), (QStringList{"P1.JPG", "P2.JPG", "P3.JPG"}));
+    QCOMPARE(show.clockTimes, (QList<qint64>{0, 1000, 2000}));
+    QCOMPARE(int(show.state().ShowRunning), 1);
+    const ButtonLayout::Paused end =
+        ButtonLayout::paused(viewer->outerHeight(), viewer->outerWidth());
+    QCOMPARE(viewer->Command1->pos(), pixels(end.command1));
+    QCOMPARE(viewer->Command2->pos(), pixels(end.command2));
+    QTest::keyClick(viewer, Qt::Key_F11);
+    QVERIFY(viewer->isMaximized() && !viewer->isFullScreen());
 }
 
 void CommandsTest::enterOnAFocusedButtonClicksIt_data()

@@ -21,6 +21,8 @@ private slots:
     void wildcardMatch();
     void naturalOrderIgnoresCase();
     void cursorListsMatchingFilesInNaturalOrder();
+    void severalExtensionsListedTogether_data();
+    void severalExtensionsListedTogether();
     void cursorSkipsFoldersAndHiddenFiles();
     void cursorTakesItsListAtTheStart();
     void cursorInAnEmptyOrMissingFolder();
@@ -98,6 +100,29 @@ void EnumerationTest::cursorListsMatchingFilesInNaturalOrder()
     // A new start begins again from the first name.
     QCOMPARE(cursor.start(dir.path() + QStringLiteral("/*.png")), QStringLiteral("IMG_3.PNG"));
     QCOMPARE(cursor.next(), QString());
+}
+
+void EnumerationTest::severalExtensionsListedTogether_data()
+{
+    QTest::addColumn<QString>("field"); // the extension field as typed
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("one extension") << "JPG" << QStringList{"IMG_1.JPG", "IMG_3.jpg"};
+    QTest::newRow("two, a blank") << "JPG HEIC"
+                                  << QStringList{"IMG_1.JPG", "IMG_2.HEIC", "IMG_3.jpg"};
+    QTest::newRow("commas, semicolons")
+        << "jpg,heic;png" << QStringList{"IMG_1.JPG", "IMG_2.HEIC", "IMG_3.jpg", "IMG_10.png"};
+    QTest::newRow("letter case, runs of separators")
+        << "heic , ;PNG" << QStringList{"IMG_2.HEIC", "IMG_10.png"};
+}
+
+void EnumerationTest::severalExtensionsListedTogether()
+{
+    QFETCH(QString, field);
+    QFETCH(QStringList, listed);
+    QTemporaryDir dir;
+    for (const char *name : {"IMG_10.png", "IMG_3.jpg", "IMG_2.HEIC", "IMG_1.JPG", "notes.txt"})
+        TestFiles::writeBytes(dir.filePath(QString::fromLatin1(name)), "x");
+    QCOMPARE(DirectoryCursor::list(dir.path() + QStringLiteral("/*.") + field), listed);
 }
 
 void EnumerationTest::cursorSkipsFoldersAndHiddenFiles()

@@ -139,6 +139,7 @@ private slots:
     void withoutABusNothingIsPrinted();
     void theDesktopsMediaControlsPauseContinueAndLeaveTheShow_data();
     void theDesktopsMediaControlsPauseContinueAndLeaveTheShow();
+    void aPhonePutsTheShowOnTheWholeScreen();
 
 private:
     void needBus();
@@ -428,7 +429,8 @@ void ScreenSaverTest::withoutABusNothingIsPrinted()
 void ScreenSaverTest::playerPropertiesChanged(const QString &interface, const QVariantMap &changed,
                                               const QStringList &)
 {
-    if (interface != QLatin1String(MprisPlayer::PlayerInterface))
+    if (interface != QLatin1String(MprisPlayer::PlayerInterface) &&
+        interface != QLatin1String(MprisPlayer::RootInterface))
         return;
     for (auto it = changed.begin(); it != changed.end(); ++it) {
         // A map inside a variant arrives unread.
@@ -523,6 +525,25 @@ void ScreenSaverTest::theDesktopsMediaControlsPauseContinueAndLeaveTheShow()
     QCOMPARE(show.captions.size(), shownWhenPaused + 1);
     QTRY_COMPARE(m_statusesHeard, (QStringList{"Playing", "Paused", "Playing", "Stopped"}));
     QVERIFY(m_announced.value(QStringLiteral("Metadata")).toMap().isEmpty());
+}
+
+void ScreenSaverTest::aPhonePutsTheShowOnTheWholeScreen()
+{
+    if (!m_fake)
+        QSKIP("dbus-daemon is not installed");
+    writePictures(m_dir->path(), 2);
+    ShowFixture show;
+    m_announced.clear();
+    show.confirmShow(m_dir->path(), QStringLiteral("0.3"));
+    QTRY_VERIFY(m_announced.value(QStringLiteral("CanSetFullscreen")).toBool());
+    QDBusMessage set = QDBusMessage::createMethodCall(
+        QStringLiteral("org.mpris.MediaPlayer2.album"), QString::fromLatin1(MprisPlayer::ObjectPath),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+    set << QString::fromLatin1(MprisPlayer::RootInterface) << QStringLiteral("Fullscreen")
+        << QVariant::fromValue(QDBusVariant(true));
+    QDBusConnection(QString::fromLatin1(ControlsConnectionName)).send(set);
+    QTRY_VERIFY(show.viewer()->isFullScreen());
+    QTRY_VERIFY(m_announced.value(QStringLiteral("Fullscreen")).toBool());
 }
 
 // The child's part: a show of the pictures of folder. Exits 0 when it ran through, asked for

@@ -15,6 +15,7 @@
 #include <QEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindowStateChangeEvent>
 
 namespace {
 
@@ -203,11 +204,26 @@ void LARK_M7::resizeEvent(QResizeEvent *event)
 void LARK_M7::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange &&
+        (static_cast<QWindowStateChangeEvent *>(event)->oldState() ^ windowState()) &
+            Qt::WindowFullScreen)
+        emit fullScreenChanged(isFullScreen());
     // Minimizing and restoring change the window's size too, though Qt reports no resize;
     // the handler runs from the event queue, as after a resize by the window system.
     if (event->type() == QEvent::WindowStateChange)
         QMetaObject::invokeMethod(
             this, [this] { guarded([this] { Form_Resize(); }); }, Qt::QueuedConnection);
+}
+
+void LARK_M7::setFullScreen(bool on)
+{
+    if (m_left || on == isFullScreen())
+        return;
+    // The size changes, and the layout of the show's state follows it as after any resize.
+    if (on)
+        showFullScreen();
+    else
+        showMaximized();
 }
 
 void LARK_M7::setCaption(const QString &caption)

@@ -60,6 +60,9 @@ public:
     // the window as it will be once it has opened maximized.
     void prepareFirstPicture();
     bool wasLeft() const { return m_left; }
+    // The whole screen, without frame or panels (on), or the maximized window (off), as F11
+    // switches it; the show goes on. A left viewer stays hidden.
+    void setFullScreen(bool on);
     // Runs handler as a click on one of the window's controls runs its handler: held while
     // the show waits for its file work, dropped when the window has gone by then; one that
     // leaves the viewer runs at once, and the show stops waiting.
@@ -100,6 +103,8 @@ signals:
     void loopRunning(bool running);
     // One of the window's handlers has returned: the show may have changed.
     void handlerReturned();
+    // The window has gone to the whole screen (true) or come back from it (false).
+    void fullScreenChanged(bool fullScreen);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
