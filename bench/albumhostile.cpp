@@ -406,8 +406,9 @@ QList<Case> makeCases(const QDir &dir)
         const qsizetype slow = hostile(QStringLiteral("gridslow"),
                                        QStringLiteral("HEIC grid of 80 MP, 1,225 tiles with grain"),
                                        QStringLiteral("T.HEIC"), grid, /*refused*/ false);
-        // Its tiles share one coded picture, which the decoder reads for each.
-        cases[slow].needed = 35 * 35 * grid.size();
+        // Its tiles share one coded picture, which libheif reads for each tile, and half as
+        // much again (measured: 202 MB for 1,225 tiles of a 107 KB file).
+        cases[slow].needed = 35 * 35 * grid.size() * 3 / 2;
     }
     hostile(QStringLiteral("webpcanvas"),
             QStringLiteral("animated WebP of 94 bytes, a 14000x14000 canvas"),
