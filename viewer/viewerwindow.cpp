@@ -32,10 +32,10 @@ void moveTo(QWidget *widget, float left, float top)
 
 LARK_M7::LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
                  LARK_M1 &setup, ShowClock &clock, CommandGate &gate, FileWorker &fileChecks,
-                 FileWorker &pictures, const std::shared_ptr<PictureMemory> &pictureMemory)
+                 FileWorker &pictures, const PictureSource::Shared &decodes)
     : QWidget(nullptr), m_state(state), m_services(services), m_player(player), m_setup(setup),
       m_clock(clock), m_gate(gate), m_fileChecks(fileChecks),
-      m_pictures(pictures, pictureMemory, pictures.threadCount())
+      m_pictures(pictures, decodes, pictures.threadCount())
 {
     createControls();
     Form_Load();

@@ -15,7 +15,6 @@ class ImageControl;
 class LARK_M1;
 class MediaPlayerControl;
 class PictureBox;
-class PictureMemory;
 class PlatformServices;
 class QPushButton;
 class ShowClock;
@@ -30,11 +29,11 @@ class LARK_M7 : public QWidget
 
 public:
     // The show's file work goes to the workers: fileChecks lists folders and probes files,
-    // pictures decodes, in the picture memory the program's decodes share; the gate holds the
-    // handlers while the show waits for them.
+    // pictures decodes, sharing with the program's other decodes what decodes share; the gate
+    // holds the handlers while the show waits for them.
     LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
             LARK_M1 &setup, ShowClock &clock, CommandGate &gate, FileWorker &fileChecks,
-            FileWorker &pictures, const std::shared_ptr<PictureMemory> &pictureMemory);
+            FileWorker &pictures, const PictureSource::Shared &decodes);
     ~LARK_M7() override;
 
     // Handlers
