@@ -651,14 +651,21 @@ void CorpusTest::aDecodeIsChargedTheProcessorTimeOfItsOwnWorkOnly()
 
     // A decode waiting for its share of the picture memory is not charged the time that passes
     // meanwhile, however long: it decodes once the memory is free.
+    busy = false;
     PictureMemory memory(8 << 20);
     std::optional<PictureMemory::Share> taken = memory.take(memory.capacity(), nullptr);
+    std::atomic<const WorkStop *> waitingStop{nullptr};
     const auto waiting = worker.run<PictureDecoder::Picture>(
         [&](WorkStop &stop) {
+            waitingStop = &stop;
             return PictureDecoder::decode(png, boxes, {.stop = &stop, .memory = &memory});
         },
         refusal);
-    QVERIFY(!waiting->waitFor(std::chrono::milliseconds(300)));
+    QTRY_VERIFY(waitingStop.load() && !waitingStop.load()->isWorking());
+    busy = true;
+    const qint64 before = processorNs;
+    QTRY_VERIFY(processorNs >= before + 5 * 100'000'000'000);
+    QVERIFY(!waiting->isReady());
     busy = false;
     taken.reset();
     QVERIFY(waiting->waitFor(std::chrono::seconds(30)));
