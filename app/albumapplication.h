@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/headstart.h"
 #include "app/remotecontrol.h"
 #include "runtime/commandgate.h"
 #include "pictures/fileworker.h"
@@ -51,9 +52,15 @@ public:
     // The show on the session bus, for the desktop's media controls.
     RemoteControl &remote() { return m_remote; }
 
+    // The first picture of the show the setup window names, decoded before "CONFERMA".
+    HeadStart &headStart() { return m_headStart; }
+
 private:
     void openViewer();
     void viewerLeft(LARK_M7 *viewer, bool byFrame);
+    // Has the head start decode the first picture the setup window's fields name, while no
+    // show is on the screen.
+    void aimHeadStart();
 
     SharedState m_state;
     PlatformServices &m_services;
@@ -67,6 +74,7 @@ private:
     // What the decodes of every viewer share: the memory they may take at once, and the time
     // this machine takes for each format.
     PictureSource::Shared m_decodes;
+    HeadStart m_headStart{m_fileChecks, m_pictures, m_decodes};
     std::unique_ptr<LARK_M1> m_setup;
     RemoteControl m_remote{*this};
     QPointer<LARK_M7> m_viewer;
