@@ -4,6 +4,7 @@
 #include "runtime/qtplatformservices.h"
 #include "setup/setupwindow.h"
 #include "pictures/picturesource.h"
+#include "runtime/paths.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -105,6 +106,16 @@ bool displayNamed(int argc, char *argv[])
     return false;
 }
 
+// The command line with each argument read from its bytes as the folder's names are: Qt's own
+// reading puts U+FFFD in place of the bytes of a name that is no UTF-8.
+QStringList argumentsOf(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << Paths::fromFileSystem(argv[i]);
+    return arguments;
+}
+
 // Answers --help and --version before the windows' application exists, so that they need no
 // display; returns when neither is asked for.
 void answerHelpAndVersion(int argc, char *argv[])
@@ -164,7 +175,8 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     describeCommandLine(parser);
-    parser.process(application);
+    // The windows' application has taken its own options out of the command line.
+    parser.process(argumentsOf(argc, argv));
     const QStringList paths = parser.positionalArguments();
     if (paths.size() > 1) {
         std::fputs("Indicare una sola cartella o immagine.\n", stderr);

@@ -2,13 +2,10 @@
 
 #include "runtime/paths.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <utility>
 #include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -128,28 +125,15 @@ QStringList DirectoryCursor::list(const QString &pattern)
     if (folder == pattern) // no separator: a mask in the current folder
         folder.clear();
 
-    DIR *entries = ::opendir(folder.isEmpty() ? "." : Paths::toFileSystem(folder).constData());
-    if (!entries)
-        return names;
-    while (const dirent *entry = ::readdir(entries)) {
-        // Hidden files, and the folder itself and its parent.
-        if (entry->d_name[0] == '.')
-            continue;
-        const QString name = QFile::decodeName(entry->d_name);
-        if (!DirectoryMatching::wildcardMatch(name, mask))
-            continue;
-        // Ordinary files, also through a link. The folder tells most entries' kind with their
-        // name; only links and entries of unknown kind are asked about.
-        bool file = entry->d_type == DT_REG;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat status;
-            file = ::fstatat(::dirfd(entries), entry->d_name, &status, 0) == 0 &&
-                   S_ISREG(status.st_mode);
-        }
-        if (file)
+    Paths::listFolder(Paths::toFileSystem(folder), [&](const Paths::FolderEntry &entry) {
+        // Hidden files.
+        if (entry.stored().startsWith('.'))
+            return;
+        const QString name = entry.name();
+        // Ordinary files, also through a link.
+        if (DirectoryMatching::wildcardMatch(name, mask) && entry.isRegularFile())
             names << name;
-    }
-    ::closedir(entries);
+    });
     // Each name's key is made once, not at every comparison.
     std::vector<std::pair<QString, QString>> keyed;
     keyed.reserve(std::size_t(names.size()));

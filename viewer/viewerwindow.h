@@ -100,6 +100,8 @@ signals:
     void loopRunning(bool running);
     // One of the window's handlers has returned: the show may have changed.
     void handlerReturned();
+    // The caption has named the picture whose turn has come; two pictures may read alike.
+    void captionSet();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
