@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QIcon>
 #include <QLockFile>
 #include <QScreen>
@@ -20,6 +21,8 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -148,8 +151,13 @@ std::unique_ptr<QLockFile> takeCopyNumber(int &number)
     constexpr int Places = 8;
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     for (number = 0; number < Places && !folder.isEmpty(); ++number) {
-        auto lock =
-            std::make_unique<QLockFile>(QStringLiteral("%1/album-%2.lock").arg(folder).arg(number));
+        const QString name = QStringLiteral("%1/album-%2.lock").arg(folder).arg(number);
+        // Anything but a file in the place (a pipe, a folder, a device) is left alone: the lock
+        // would open it, and could wait there for ever.
+        struct stat status;
+        if (::lstat(QFile::encodeName(name).constData(), &status) == 0 && !S_ISREG(status.st_mode))
+            continue;
+        auto lock = std::make_unique<QLockFile>(name);
         lock->setStaleLockTime(0); // held for the whole run; a dead copy's lock is stale
         if (lock->tryLock(0))
             return lock;
