@@ -21,10 +21,14 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <sys/stat.h>
 
 namespace {
+
+constexpr const char *OnePathMessage = "Indicare una sola cartella o immagine.\n";
+constexpr const char *NoDisplayMessage = "Nessuno schermo disponibile per le finestre.\n";
 
 // Runs a call once the window it watches has been painted for the first time: what the
 // window does not need to appear waits for it.
@@ -119,29 +123,37 @@ QStringList argumentsOf(int argc, char *argv[])
     return arguments;
 }
 
-// Answers --help and --version before the windows' application exists, so that they need no
-// display; returns when neither is asked for.
-void answerHelpAndVersion(int argc, char *argv[])
+// Answers what needs no windows before the windows' application exists: --help and --version,
+// and every command line when there is no display for the windows, where Qt would end the
+// program. Returns the exit status when the program ends here.
+std::optional<int> answerWithoutWindows(int argc, char *argv[])
 {
+    const bool display = displayNamed(argc, argv);
     bool options = false;
     for (int i = 1; i < argc; ++i)
         options = options || argv[i][0] == '-';
-    if (!options)
-        return;
+    if (display && !options)
+        return std::nullopt;
     QCoreApplication core(argc, argv);
     setNames();
     ItalianTranslator::install(core);
     QCommandLineParser parser;
     describeCommandLine(parser);
-    // Options of the windows' application (-platform, ...) are not known here: errors wait
-    // for the full parse, unless there is no display for that application to open. Qt's own
-    // error is then told here, with exit status 1, instead of Qt ending for want of a display.
-    if (!parser.parse(QCoreApplication::arguments()) && !displayNamed(argc, argv))
-        parser.process(QCoreApplication::arguments());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp();
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    const QStringList arguments = argumentsOf(argc, argv);
+    if (display) {
+        // Options of the windows' application (-platform, ...) are not known here: errors
+        // wait for the full parse.
+        parser.parse(arguments);
+        if (parser.isSet(QStringLiteral("help")))
+            parser.showHelp();
+        if (parser.isSet(QStringLiteral("version")))
+            parser.showVersion();
+        return std::nullopt;
+    }
+    // Qt's own error, help and version, with their exit status.
+    parser.process(arguments);
+    std::fputs(parser.positionalArguments().size() > 1 ? OnePathMessage : NoDisplayMessage, stderr);
+    return EXIT_FAILURE;
 }
 
 // Holds this copy's place among the copies of the program that run at once in the session,
@@ -171,7 +183,8 @@ std::unique_ptr<QLockFile> takeCopyNumber(int &number)
 int main(int argc, char *argv[])
 {
     PictureSource::keepPictureMemory(); // before Qt starts any thread
-    answerHelpAndVersion(argc, argv);
+    if (const std::optional<int> status = answerWithoutWindows(argc, argv))
+        return *status;
     QApplication application(argc, argv);
     setNames();
     QApplication::setDesktopFileName(QString::fromLatin1(AlbumApplication::DesktopEntry));
@@ -187,7 +200,7 @@ int main(int argc, char *argv[])
     parser.process(argumentsOf(argc, argv));
     const QStringList paths = parser.positionalArguments();
     if (paths.size() > 1) {
-        std::fputs("Indicare una sola cartella o immagine.\n", stderr);
+        std::fputs(OnePathMessage, stderr);
         return EXIT_FAILURE;
     }
 
