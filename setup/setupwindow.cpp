@@ -231,9 +231,11 @@ void LARK_M1::takeFolderOf(const QString &file)
 void LARK_M1::openPath(const QString &path)
 {
     guarded([this, &path] {
-        // A relative path is taken in the current folder, which is read from its bytes.
+        // A relative path is taken in the current folder, which is read from its bytes; an
+        // empty one names nothing.
         QString absolute = path;
-        char *current = path.startsWith(QLatin1Char('/')) ? nullptr : ::getcwd(nullptr, 0);
+        const bool relative = !path.isEmpty() && !path.startsWith(QLatin1Char('/'));
+        char *current = relative ? ::getcwd(nullptr, 0) : nullptr;
         if (current)
             absolute = Paths::withClosingSeparator(Paths::fromFileSystem(current)) + path;
         std::free(current);
