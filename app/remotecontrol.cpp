@@ -47,7 +47,7 @@ void RemoteControl::watchViewer(LARK_M7 *viewer)
     connect(viewer, &LARK_M7::handlerReturned, this, &RemoteControl::scheduleUpdate);
     connect(viewer, &LARK_M7::left, this, &RemoteControl::scheduleUpdate);
     connect(viewer, &LARK_M7::fullScreenChanged, this, &RemoteControl::scheduleUpdate);
-    connect(viewer, &QWidget::windowTitleChanged, this, [this, viewer] {
+    connect(viewer, &LARK_M7::captionSet, this, [this, viewer] {
         // The caption names the picture as its turn comes.
         if (viewer != openViewer())
             return;

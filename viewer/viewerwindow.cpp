@@ -3,6 +3,7 @@
 #include "runtime/commandgate.h"
 #include "runtime/eventyield.h"
 #include "runtime/guard.h"
+#include "runtime/paths.h"
 #include "runtime/platformservices.h"
 #include "runtime/twips.h"
 #include "runtime/windowlook.h"
@@ -229,8 +230,9 @@ void LARK_M7::setFullScreen(bool on)
 void LARK_M7::setCaption(const QString &caption)
 {
     // Qt takes "[*]" in a title for its modified-marker and drops it; doubled, it stands for
-    // itself.
-    QString title = caption;
+    // itself. A path's stray bytes show as U+FFFD.
+    QString title = Paths::forDisplay(caption);
     title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(title);
+    emit captionSet();
 }

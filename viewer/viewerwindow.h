@@ -104,6 +104,8 @@ signals:
     void handlerReturned();
     // The window has gone to the whole screen (true) or come back from it (false).
     void fullScreenChanged(bool fullScreen);
+    // The caption has named the picture whose turn has come; two pictures may read alike.
+    void captionSet();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
