@@ -1,7 +1,7 @@
 #include "app/albumapplication.h"
 
 #include "music/qtmediaplayer.h"
-#include "runtime/showclock.h"
+#include "desktop/showclock.h"
 #include "setup/setupwindow.h"
 #include "viewer/viewerwindow.h"
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/remotecontrol.h"
-#include "runtime/commandgate.h"
+#include "desktop/commandgate.h"
 #include "pictures/fileworker.h"
 #include "pictures/picturesource.h"
-#include "runtime/screensaverinhibitor.h"
+#include "desktop/screensaverinhibitor.h"
 #include "state/sharedstate.h"
 
 #include <QPointer>

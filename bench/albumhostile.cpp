@@ -35,9 +35,9 @@
 
 #include "app/albumapplication.h"
 #include "music/qtmediaplayer.h"
-#include "runtime/platformservices.h"
-#include "runtime/qtplatformservices.h"
-#include "runtime/showclock.h"
+#include "desktop/platformservices.h"
+#include "desktop/qtplatformservices.h"
+#include "desktop/showclock.h"
 #include "setup/setupwindow.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"

@@ -1,13 +1,13 @@
 #include "setup/setupwindow.h"
 
 #include "music/mediaplayercontrol.h"
-#include "runtime/commandgate.h"
+#include "desktop/commandgate.h"
 #include "runtime/directorycursor.h"
-#include "runtime/guard.h"
+#include "desktop/guard.h"
 #include "runtime/paths.h"
-#include "runtime/platformservices.h"
+#include "desktop/platformservices.h"
 #include "runtime/twips.h"
-#include "runtime/windowlook.h"
+#include "desktop/windowlook.h"
 #include "runtime/val.h"
 #include "state/sharedstate.h"
 

@@ -8,7 +8,7 @@
 // mean the click came back (3) or the scenario never reached its moment (4).
 #include "app/albumapplication.h"
 #include "music/qtmediaplayer.h"
-#include "runtime/qtplatformservices.h"
+#include "desktop/qtplatformservices.h"
 #include "setup/setupwindow.h"
 #include "viewer/viewerwindow.h"
 

@@ -1,5 +1,5 @@
 #include "remote/mprisplayer.h"
-#include "runtime/screensaverinhibitor.h"
+#include "desktop/screensaverinhibitor.h"
 #include "viewer/viewerwindow.h"
 
 #include "support/showfixture.h"

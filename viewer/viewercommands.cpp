@@ -1,8 +1,8 @@
 // The viewer's commands: pause and continue, print, leave, clicks and keys.
 #include "viewer/viewerwindow.h"
 
-#include "runtime/eventyield.h"
-#include "runtime/platformservices.h"
+#include "desktop/eventyield.h"
+#include "desktop/platformservices.h"
 #include "runtime/runtimeerror.h"
 #include "state/sharedstate.h"
 

@@ -1,12 +1,12 @@
 // The show: the driver that a paint starts, and the picture loop.
 #include "viewer/viewerwindow.h"
 
-#include "runtime/commandgate.h"
-#include "runtime/eventyield.h"
+#include "desktop/commandgate.h"
+#include "desktop/eventyield.h"
 #include "pictures/fileworker.h"
-#include "runtime/platformservices.h"
+#include "desktop/platformservices.h"
 #include "runtime/runtimeerror.h"
-#include "runtime/showclock.h"
+#include "desktop/showclock.h"
 #include "runtime/twips.h"
 #include "setup/setupwindow.h"
 #include "state/sharedstate.h"

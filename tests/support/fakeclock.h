@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/showclock.h"
+#include "desktop/showclock.h"
 
 // A show clock that the test drives: every turn of a wait moves it on by one step (at most
 // what the wait asked for) and yields once, without sleeping.
