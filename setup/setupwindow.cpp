@@ -286,7 +286,7 @@ void LARK_M1::Command2_Click()
     m_state.DelaySeconds = delay;
     m_state.ImageExtension = QLatin1Char('.') + trimBlanks(Text3->text());
     m_state.ShowStarted = 0;
-    m_state.ShowState = 0;
+    m_state.ShowState = ShowFresh;
     const bool music = m_player.GetMusicSwitch();
     m_state.TrackPos = 0;
     m_state.MusicEnabled = music ? 1 : 0;

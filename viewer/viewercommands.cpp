@@ -11,13 +11,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-namespace {
-
-// Counters given by leave and by a click on the picture: past every limit the loop tests.
-constexpr int CountBeyondLimits = 10000;
-
-} // namespace
-
 void LARK_M7::Command3_Click()
 {
     if (m_state.ShowRunning != 0) {
@@ -33,14 +26,14 @@ void LARK_M7::Command3_Click()
         Command1->show();
         Command2->show();
         Command3->show();
-        m_state.ShowState = 1;
+        m_state.ShowState = ShowStopped;
         return;
     }
 
     // Continue: the loop goes on from the enumeration's position and the counters as they are.
     Command3->setText(QStringLiteral("PAUSA"));
     m_state.ShowRunning = 1;
-    m_state.ShowState = 2;
+    m_state.ShowState = ShowContinued;
     applyRunningLayout();
     EventYield::yieldOnce();
     Command1->hide();
@@ -71,6 +64,7 @@ void LARK_M7::leave(bool byFrame)
     // Its pictures are not wanted any more: their decodes stop, the one waited for included.
     m_pictures.cancel();
     hide();
+    announceShow();
     emit left(byFrame);
 }
 

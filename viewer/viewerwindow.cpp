@@ -113,7 +113,7 @@ void LARK_M7::guarded(const std::function<void()> &handler, bool leaves)
         ++m_handlerDepth;
         runGuarded(m_services, this, handler);
         --m_handlerDepth;
-        emit handlerReturned();
+        announceShow();
         // A left viewer goes once none of its handlers, and so none of its loops, is running.
         if (m_left && m_handlerDepth == 0)
             deleteLater();
@@ -234,5 +234,19 @@ void LARK_M7::setCaption(const QString &caption)
     QString title = Paths::forDisplay(caption);
     title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(title);
-    emit captionSet();
+}
+
+void LARK_M7::announceShow()
+{
+    ShowStatus status;
+    if (!m_left && m_state.ShowStarted == 1) {
+        if (m_state.ShowState != ShowStopped && m_activeLoops > 0)
+            status = {ShowStatus::Running, m_state.ShowRunning != 0};
+        else if (m_state.ShowRunning == 0 && !m_state.CurrentName.trimmed().isEmpty())
+            status = {ShowStatus::Paused, false};
+    }
+    if (status == m_status)
+        return;
+    m_status = status;
+    emit showStatusChanged(status);
 }
