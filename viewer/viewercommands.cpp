@@ -8,7 +8,6 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPushButton>
 
 void LARK_M7::Command3_Click()
@@ -129,27 +128,6 @@ void LARK_M7::keyPressEvent(QKeyEvent *event)
     Int16 code = text.isEmpty() ? 0 : qMin<int>(text[0].unicode(), Int16::Max);
     guarded([this, code]() mutable { Form_KeyPress(code); });
     QWidget::keyPressEvent(event);
-}
-
-void LARK_M7::mousePressEvent(QMouseEvent *event)
-{
-    m_backgroundPressed = event->button() == Qt::LeftButton;
-    QWidget::mousePressEvent(event);
-}
-
-void LARK_M7::mouseReleaseEvent(QMouseEvent *event)
-{
-    const bool click = m_backgroundPressed && event->button() == Qt::LeftButton &&
-                       rect().contains(event->position().toPoint());
-    m_backgroundPressed = false;
-    if (click)
-        guarded([this] { Form_Click(); });
-}
-
-void LARK_M7::mouseDoubleClickEvent(QMouseEvent *)
-{
-    // The second press of a double-click is no click of its own.
-    m_backgroundPressed = false;
 }
 
 void LARK_M7::closeEvent(QCloseEvent *event)

@@ -10,6 +10,7 @@
 #include "setup/setupwindow.h"
 #include "state/sharedstate.h"
 #include "viewer/buttonlayout.h"
+#include "viewer/clickfilter.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"
 
@@ -99,9 +100,12 @@ void LARK_M7::createControls()
             [this] { guarded([this] { Command2_Click(); }); });
     connect(Command3, &QPushButton::clicked, this,
             [this] { guarded([this] { Command3_Click(); }); });
-    connect(Image1, &ImageControl::clicked, this, [this] { guarded([this] { Image1_Click(); }); });
-    connect(Picture1, &PictureBox::clicked, this,
+    connect(new ClickFilter(Image1), &ClickFilter::clicked, this,
+            [this] { guarded([this] { Image1_Click(); }); });
+    connect(new ClickFilter(Picture1), &ClickFilter::clicked, this,
             [this] { guarded([this] { Picture1_Click(); }); });
+    connect(new ClickFilter(this), &ClickFilter::clicked, this,
+            [this] { guarded([this] { Form_Click(); }); });
 }
 
 void LARK_M7::guarded(const std::function<void()> &handler, bool leaves)

@@ -30,8 +30,8 @@ class LARK_M7 : public QWidget
 public:
     // How the show stands, as those outside the window see it: its picture loop running and no
     // stop asked for (running), stopped by a pause with a picture to go on with (paused), or
-    // neither (ended: not started yet, over, or the viewer left). While it runs, pauses tells whether the
-    // pause/continue button pauses it; after a key press it continues instead.
+    // neither (ended: not started yet, over, or the viewer left). While it runs, pauses tells
+    // whether the pause/continue button pauses it; after a key press it continues instead.
     struct ShowStatus
     {
         enum Stage { Ended, Running, Paused };
@@ -125,9 +125,6 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
 
@@ -180,7 +177,6 @@ private:
     int m_activeLoops = 0;  // activations of the picture loop on the stack
     int m_handlerDepth = 0; // handlers of this window on the stack
     bool m_left = false;    // the user has left this viewer
-    bool m_backgroundPressed = false;
     ShowStatus m_status;
     PictureSource m_pictures;
 };
