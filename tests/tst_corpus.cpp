@@ -22,7 +22,6 @@
 #include <QtEndian>
 
 #include <atomic>
-#include <thread>
 
 namespace {
 
@@ -605,8 +604,7 @@ void CorpusTest::theDecoderRefusesWhatWouldCostTooMuch()
     TestFiles::writeBytes(png, blackPng(300, 200));
     const auto slow = worker.run<PictureDecoder::Picture>(
         [&](const WorkStop &stop) {
-            while (busy)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            busy.wait(true);
             decoded = PictureDecoder::decode(png, {{300, 200}, {300, 200}}, {&stop}).error;
             return PictureDecoder::Picture();
         },
@@ -621,6 +619,7 @@ void CorpusTest::theDecoderRefusesWhatWouldCostTooMuch()
     const auto next = worker.run<int>([] { return 2; });
     QVERIFY(next->waitFor(std::chrono::seconds(10)));
     busy = false;
+    busy.notify_all();
     QTRY_COMPARE(decoded.load(), 481);
 }
 
