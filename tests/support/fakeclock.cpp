@@ -22,7 +22,9 @@ void FakeClock::waitTurn(qint64 milliseconds)
     for (qsizetype i = 0; i < m_cues.size(); ++i) {
         if (!m_cues[i].done && m_cues[i].holdsTheClock) {
             const std::function<bool()> ready = m_cues[i].ready; // the events served may add cues
-            (void)QTest::qWaitFor(ready, 10000);
+            if (!QTest::qWaitFor(ready, 10000))
+                qWarning("FakeClock: a cue waited ten seconds in vain for its moment at %lld ms",
+                         now);
         }
     }
     now += qBound<qint64>(0, milliseconds, step);
