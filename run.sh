@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Album.
+# Installs what building and running need, builds, and starts Album.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh

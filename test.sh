@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through CTest.
+# Installs what building, running and testing need, builds (the benchmarks too, so that they
+# keep compiling), and runs every test through CTest.
 #   ./test.sh             the normal build, in build/
 #   ./test.sh --sanitize  AddressSanitizer and UndefinedBehaviorSanitizer, in build-sanitize/
 set -euo pipefail
@@ -13,9 +14,10 @@ case "${1:-}" in
     *) echo "usage: $0 [--sanitize]" >&2; exit 2 ;;
 esac
 
-scripts/install-deps.sh
+scripts/install-deps.sh --tests
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALBUM_SANITIZE="$sanitize" >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALBUM_SANITIZE="$sanitize" \
+    -DALBUM_BENCHMARKS=ON >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 
 if [ "$sanitize" = ON ]; then

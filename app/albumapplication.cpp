@@ -46,7 +46,7 @@ LARK_M7 &AlbumApplication::viewer()
 {
     if (!m_viewer) {
         m_viewer = new LARK_M7(m_state, m_services, m_player, *m_setup, m_clock, m_gate,
-                               m_fileChecks, m_pictures, m_pictureMemory);
+                               m_fileChecks, m_pictures, m_decodes);
         LARK_M7 *viewer = m_viewer;
         QObject::connect(viewer, &LARK_M7::left, viewer,
                          [this, viewer](bool byFrame) { viewerLeft(viewer, byFrame); });

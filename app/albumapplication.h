@@ -3,7 +3,7 @@
 #include "app/remotecontrol.h"
 #include "runtime/commandgate.h"
 #include "pictures/fileworker.h"
-#include "pictures/picturememory.h"
+#include "pictures/picturesource.h"
 #include "runtime/screensaverinhibitor.h"
 #include "state/sharedstate.h"
 
@@ -64,9 +64,9 @@ private:
     CommandGate m_gate;
     FileWorker m_fileChecks; // listing folders, probing files: quick work, one at a time
     FileWorker m_pictures;   // decoding pictures, on every core
-    // What the decodes of every viewer may take at once; held by the decodes too, which may
-    // outlive the application object.
-    std::shared_ptr<PictureMemory> m_pictureMemory = std::make_shared<PictureMemory>();
+    // What the decodes of every viewer share: the memory they may take at once, and the time
+    // this machine takes for each format.
+    PictureSource::Shared m_decodes;
     std::unique_ptr<LARK_M1> m_setup;
     RemoteControl m_remote{*this};
     QPointer<LARK_M7> m_viewer;

@@ -20,6 +20,14 @@ RemoteControl::RemoteControl(AlbumApplication &app, QObject *parent)
     connect(&m_player, &MprisPlayer::nextRequested, this, [this] { request(Request::Next); });
     connect(&m_player, &MprisPlayer::stopRequested, this, [this] { request(Request::Stop); });
     connect(&m_player, &MprisPlayer::raiseRequested, this, &RemoteControl::raise);
+    // From the event queue: the desktop has its answer before the window changes its size.
+    connect(
+        &m_player, &MprisPlayer::fullscreenRequested, this,
+        [this](bool fullscreen) {
+            if (LARK_M7 *viewer = openViewer())
+                viewer->setFullScreen(fullscreen);
+        },
+        Qt::QueuedConnection);
     // "F I N E", once the desktop has had its answer.
     connect(
         &m_player, &MprisPlayer::quitRequested, this,
@@ -38,7 +46,8 @@ void RemoteControl::watchViewer(LARK_M7 *viewer)
     connect(viewer, &LARK_M7::loopRunning, this, &RemoteControl::scheduleUpdate);
     connect(viewer, &LARK_M7::handlerReturned, this, &RemoteControl::scheduleUpdate);
     connect(viewer, &LARK_M7::left, this, &RemoteControl::scheduleUpdate);
-    connect(viewer, &QWidget::windowTitleChanged, this, [this, viewer] {
+    connect(viewer, &LARK_M7::fullScreenChanged, this, &RemoteControl::scheduleUpdate);
+    connect(viewer, &LARK_M7::captionSet, this, [this, viewer] {
         // The caption names the picture as its turn comes.
         if (viewer != openViewer())
             return;
@@ -64,8 +73,11 @@ void RemoteControl::update()
 MprisPlayer::Show RemoteControl::currentShow() const
 {
     MprisPlayer::Show show;
-    if (!openViewer())
+    const LARK_M7 *viewer = openViewer();
+    if (!viewer)
         return show;
+    show.canSetFullscreen = true;
+    show.fullscreen = viewer->isFullScreen();
     show.picturePath = m_shownPicture;
     show.trackPath = playingTrack();
     const SharedState &state = m_app.state();

@@ -24,7 +24,12 @@
 //   4. the memory of the pictures with the viewer asked to be 32767 x 32767 against a
 //      full-screen one, and that viewer's window thread, peak memory and "F I N E";
 //   5. the viewer closed 300 ms into each new file's turn, as its frame closes it, until it has
-//      gone, then CONFERMA on two good pictures until the first is shown.
+//      gone, then CONFERMA on two good pictures until the first is shown;
+//   6. large valid pictures of every format (100 to 200 megapixels, made once and kept in the
+//      temporary folder), each alone in a show with a busy process on every core and with the
+//      program on one core beside a busy process: each must be shown, never refused; then a
+//      cyclic show of them all at delay 0 on the busy machine, and the viewer closed during
+//      their decodes, which must bring no message.
 #include "benchsupport.h"
 #include "heiffiles.h"
 
@@ -59,7 +64,10 @@
 #include <cstdio>
 #include <thread>
 
+#include <sched.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Bench;
@@ -70,7 +78,6 @@ namespace {
 constexpr double MaxFineMs = 100;
 constexpr double MaxBlockMs = 50;
 constexpr double MaxRefusalMs = 1000;
-constexpr double MaxRefusalOnTimeMs = 5000; // a decode given up when its time has run out
 constexpr double MaxPeakMb = 1200;
 constexpr double MaxLeaveMs = 1000;   // closing the viewer during a decode, to the viewer gone
 constexpr double MaxConfirmMs = 1000; // then CONFERMA on good pictures, to the first one shown
@@ -82,6 +89,8 @@ constexpr int PingMs = 2;
 constexpr int FolderFiles = 50000;
 constexpr int FolderPictures = 20; // pictures of the big folder's show followed
 constexpr double PipeDelay = 1.0;  // seconds the picture before the pipe is shown
+constexpr int CycleSeconds = 60;   // the cyclic show of one format's large pictures
+constexpr char LargeFolder[] = "album-hostile-large-v1"; // the large pictures, kept
 
 // ---------------------------------------------------------------------------------------------
 // The files.
@@ -391,14 +400,15 @@ QList<Case> makeCases(const QDir &dir)
             QStringLiteral("HEIC grid of 198 MP, 3,025 tiles of 256x256"), QStringLiteral("T.HEIC"),
             heifGrid({256, 256}, 55, 55, {256, 256}, false));
     {
-        // Within every bound but the time: 1,225 tiles of 256x256 with grain, 80 MP.
+        // Within every bound, and slow: 1,225 tiles of 256x256 with grain, 80 MP. It takes the
+        // time such a picture takes, and is shown.
         const QByteArray grid = heifGrid({256, 256}, 35, 35, {256, 256}, true);
         const qsizetype slow = hostile(QStringLiteral("gridslow"),
                                        QStringLiteral("HEIC grid of 80 MP, 1,225 tiles with grain"),
-                                       QStringLiteral("T.HEIC"), grid);
-        cases[slow].refusalMs = MaxRefusalOnTimeMs;
-        // Its tiles share one coded picture, which the decoder reads for each.
-        cases[slow].needed = 35 * 35 * grid.size();
+                                       QStringLiteral("T.HEIC"), grid, /*refused*/ false);
+        // Its tiles share one coded picture, which libheif reads for each tile, and half as
+        // much again (measured: 202 MB for 1,225 tiles of a 107 KB file).
+        cases[slow].needed = 35 * 35 * grid.size() * 3 / 2;
     }
     hostile(QStringLiteral("webpcanvas"),
             QStringLiteral("animated WebP of 94 bytes, a 14000x14000 canvas"),
@@ -428,9 +438,10 @@ QList<Case> makeCases(const QDir &dir)
     {
         // Four pictures of 196 MP that are read whole, 784 MB each: they take their turns.
         const QByteArray tiff = tiffBomb(14000, 14000, 64);
-        const qsizetype four = hostile(QStringLiteral("fourtiff"),
-                                       QStringLiteral("four TIFFs of 14000x14000 in strips, read whole"),
-                                       QStringLiteral("A.TIF"), tiff, /*refused*/ false);
+        const qsizetype four =
+            hostile(QStringLiteral("fourtiff"),
+                    QStringLiteral("four TIFFs of 14000x14000 in strips, read whole"),
+                    QStringLiteral("A.TIF"), tiff, /*refused*/ false);
         for (const char *name : {"/B.TIF", "/C.TIF", "/D.TIF"})
             writeFile(cases[four].folder + QLatin1String(name), tiff);
         cases[four].needed = 4 * tiff.size();
@@ -450,6 +461,92 @@ QList<Case> makeCases(const QDir &dir)
     }
     return cases;
 }
+
+// Large valid pictures of every format, as cameras, phones and scanners make them, each in a
+// folder of its own under cache; made once, since encoding them takes minutes.
+QList<Case> makeLargeCases(const QDir &cache)
+{
+    QList<Case> cases;
+    const auto add = [&](const QString &key, const QString &what, const QString &name,
+                         const std::function<QByteArray()> &make) {
+        Case c{key, what, cache.filePath(key), name, QFileInfo(name).suffix()};
+        c.heavy = true;
+        c.leave = true;
+        const QString path = c.folder + u'/' + name;
+        if (!QFileInfo::exists(path)) {
+            std::printf("  making %s ...\n", qPrintable(what));
+            std::fflush(stdout);
+            QDir().mkpath(c.folder);
+            if (!writeFile(path + QStringLiteral(".part"), make()) ||
+                !QFile::rename(path + QStringLiteral(".part"), path))
+                qFatal("cannot write %s", qPrintable(path));
+        }
+        c.needed = QFileInfo(path).size();
+        cases << c;
+    };
+    const auto tiles = [](int columns, int rows) {
+        return TestFiles::heifGrid(TestFiles::encodeHeif(photoLike(512, 512, true)), rows, columns,
+                                   {512, 512});
+    };
+    add(QStringLiteral("png108"), QStringLiteral("PNG of 12000x9000, 8-bit colour"),
+        QStringLiteral("L.PNG"), [] { return encode(photoLike(12000, 9000, true), "png", false); });
+    add(QStringLiteral("png16"), QStringLiteral("PNG of 10000x6000, 16-bit grey"),
+        QStringLiteral("L.PNG"), [] {
+            return encode(photoLike(10000, 6000, true).convertToFormat(QImage::Format_Grayscale16),
+                          "png", false);
+        });
+    add(QStringLiteral("tiff108"), QStringLiteral("TIFF of 12000x9000, LZW"),
+        QStringLiteral("L.TIF"),
+        [] { return encode(photoLike(12000, 9000, true), "tiff", false); });
+    add(QStringLiteral("prog150"), QStringLiteral("progressive JPEG of 15000x10000"),
+        QStringLiteral("L.JPG"),
+        [] { return encode(photoLike(15000, 10000, true), "jpeg", true); });
+    add(QStringLiteral("jpeg200"), QStringLiteral("JPEG of 16000x12500"), QStringLiteral("L.JPG"),
+        [] { return encode(photoLike(16000, 12500, true), "jpeg", false); });
+    add(QStringLiteral("heic50"), QStringLiteral("HEIC of 8192x6144 in 512x512 tiles, as a phone"),
+        QStringLiteral("L.HEIC"), [&] { return tiles(16, 12); });
+    add(QStringLiteral("heic92"), QStringLiteral("HEIC of 11264x8192 in 512x512 tiles"),
+        QStringLiteral("L.HEIC"), [&] { return tiles(22, 16); });
+    add(QStringLiteral("webp108"), QStringLiteral("WebP of 12000x9000"), QStringLiteral("L.WEBP"),
+        [] { return encode(photoLike(12000, 9000, true), "webp", false, 80); });
+    return cases;
+}
+
+// Processes that keep cores busy while they live: count of them, all on core when it is not
+// -1.
+class BusyProcesses
+{
+public:
+    BusyProcesses(int count, int core = -1)
+    {
+        for (int i = 0; i < count; ++i) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                if (core >= 0) {
+                    cpu_set_t set;
+                    CPU_ZERO(&set);
+                    CPU_SET(core, &set);
+                    ::sched_setaffinity(0, sizeof set, &set);
+                }
+                volatile unsigned long spin = 0;
+                for (;;)
+                    spin = spin + 1;
+            }
+            if (pid > 0)
+                m_pids << pid;
+        }
+    }
+    ~BusyProcesses()
+    {
+        for (const pid_t pid : std::as_const(m_pids)) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+
+private:
+    QList<pid_t> m_pids;
+};
 
 // A folder of count pictures: links to one small JPEG.
 QString makeBigFolder(const QDir &dir, int count)
@@ -478,9 +575,11 @@ public:
         if (messageNs < 0)
             messageNs = nowNs();
         message = text;
+        ++messages;
     }
     qint64 messageNs = -1;
     QString message;
+    int messages = 0;
 };
 
 // The real clock, noting the time of its last read: the turn's start.
@@ -716,7 +815,7 @@ int childMain(const QStringList &args)
     setup.Text1->setText(QDir::toNativeSeparators(folder) + QLatin1Char('/'));
     setup.Text2->setText(QString::number(delay, 'f', 3));
     setup.Text3->setText(extension);
-    setup.Check1->setChecked(false);
+    setup.Check1->setChecked(kind == QStringLiteral("cycle"));
     // The file alone in its folder is read from here on: its decode may start as the viewer
     // opens, before its turn.
     if (!pipe)
@@ -793,6 +892,21 @@ int childMain(const QStringList &args)
              {QStringLiteral("peak_mb"), number(peakResidentMb(), 1)}});
         std::_Exit(0);
     }
+    // A cyclic show runs for moment seconds, or until a message ends it; the show runs inside
+    // the events served, so the end is told from there.
+    if (kind == QStringLiteral("cycle")) {
+        const auto report = [&] {
+            printValues({{QStringLiteral("pictures"), QString::number(probe.pictures)},
+                         {QStringLiteral("messages"), QString::number(notingServices.messages)},
+                         {QStringLiteral("message"),
+                          notingServices.message.simplified().replace(u' ', u'_')},
+                         {QStringLiteral("peak_mb"), number(peakResidentMb(), 1)}});
+            std::_Exit(0);
+        };
+        QTimer::singleShot(std::chrono::seconds(moment), &setup, report);
+        untilEnd.exec();
+        report();
+    }
     QTimer::singleShot(std::chrono::minutes(3), &untilEnd, &QEventLoop::quit); // a hang
     untilEnd.exec();
     const qint64 endNs = nowNs();
@@ -827,7 +941,8 @@ int childMain(const QStringList &args)
                      QString::number(readAtEnd.readBytes - probe.readAtAttack.readBytes)};
     }
     out << QPair{QStringLiteral("confirm_to_end_ms"), number(ms(endNs - confirmedNs), 1)}
-        << QPair{QStringLiteral("peak_mb"), number(peakResidentMb(), 1)};
+        << QPair{QStringLiteral("peak_mb"), number(peakResidentMb(), 1)}
+        << QPair{QStringLiteral("cpu_s"), number(processCpuSeconds(), 2)};
     if (kind == QStringLiteral("viewer")) {
         runEventsFor(300); // the last picture painted into the window's buffer
         const QImage decoded = viewer->Picture1->picture();
@@ -856,10 +971,10 @@ int childMain(const QStringList &args)
 // ---------------------------------------------------------------------------------------------
 // The parent.
 
-ChildResult child(const QStringList &args)
+ChildResult child(const QStringList &args, const QStringList &environment = {})
 {
     return runChild(QCoreApplication::applicationFilePath(),
-                    QStringList{QStringLiteral("--child")} + args, {}, 240000);
+                    QStringList{QStringLiteral("--child")} + args, environment, 240000);
 }
 
 QStringList caseArgs(const QString &kind, const Case &c, int moment = 0, const QString &good = {})
@@ -885,6 +1000,13 @@ int main(int argc, char *argv[])
 {
     PictureSource::keepPictureMemory(); // as the program does
     const bool isChild = argc > 1 && QByteArray(argv[1]) == "--child";
+    // A child on one core: every thread it starts stays there.
+    if (const QByteArray core = qgetenv("ALBUM_HOSTILE_CORE"); isChild && !core.isEmpty()) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        CPU_SET(core.toInt(), &set);
+        ::sched_setaffinity(0, sizeof set, &set);
+    }
     if (!isChild) {
         useOffscreenScreen(ScreenWidth, ScreenHeight);
         qputenv("GST_PLUGIN_FEATURE_RANK", "jackaudiosink:NONE");
@@ -907,7 +1029,8 @@ int main(int argc, char *argv[])
         } else if (args[i] == QStringLiteral("--work") && i + 1 < args.size()) {
             work = args[++i];
         } else {
-            std::printf("usage: album-hostile [--only 1,2,3,4,5] [--cases KEY,...] [--work DIR]\n");
+            std::printf(
+                "usage: album-hostile [--only 1,2,3,4,5,6] [--cases KEY,...] [--work DIR]\n");
             return 2;
         }
     }
@@ -919,10 +1042,23 @@ int main(int argc, char *argv[])
                 qPrintable(cpuModel()), int(sysconf(_SC_NPROCESSORS_ONLN)), qVersion(), ScreenWidth,
                 ScreenHeight);
     std::printf("load average at start: %s\n", qPrintable(loadAverage()));
-    QList<Case> cases = makeCases(QDir(dir.path()));
+    // The large valid pictures alone need none of the hostile files.
+    QList<Case> cases = only == QList<int>{6} ? QList<Case>() : makeCases(QDir(dir.path()));
     if (!keys.isEmpty())
         cases.removeIf([&keys](const Case &c) { return !keys.contains(c.key); });
     Report report;
+    // Two good 4032 x 3024 JPEGs, confirmed after the viewer was closed; the folder, with its
+    // closing separator.
+    const auto goodPictures = [&dir] {
+        const QString good = QDir(dir.path()).filePath(QStringLiteral("good"));
+        if (!QFileInfo::exists(good)) {
+            QDir().mkpath(good);
+            for (const char *name : {"/G1.JPG", "/G2.JPG"})
+                writeFile(good + QLatin1String(name),
+                          encode(photoLike(4032, 3024, true), "jpeg", false));
+        }
+        return good + u'/';
+    };
 
     // 2 and 3: each file's turn, measured.
     if (wanted(2) || wanted(3)) {
@@ -1037,15 +1173,10 @@ int main(int argc, char *argv[])
         report.section(QStringLiteral("the viewer closed 300 ms into the file's turn, then "
                                       "CONFERMA on two 4032x3024 JPEGs (load %1)")
                            .arg(loadAverage()));
-        const QString good = QDir(dir.path()).filePath(QStringLiteral("good"));
-        QDir().mkpath(good);
-        for (const char *name : {"/G1.JPG", "/G2.JPG"})
-            writeFile(good + QLatin1String(name),
-                      encode(photoLike(4032, 3024, true), "jpeg", false));
         for (const Case &c : cases) {
             if (!c.leave)
                 continue;
-            const ChildResult r = child(caseArgs(QStringLiteral("leave"), c, 300, good + u'/'));
+            const ChildResult r = child(caseArgs(QStringLiteral("leave"), c, 300, goodPictures()));
             const double leaveMs = r.value(QStringLiteral("leave_ms"));
             const double confirmMs = r.value(QStringLiteral("confirm_ms"));
             const double peak = r.value(QStringLiteral("peak_mb"));
@@ -1064,6 +1195,11 @@ int main(int argc, char *argv[])
                              .arg(number(r.value(QStringLiteral("block")), 1)));
             report.check(QStringLiteral("   peak resident size (MB)"), number(peak, 1),
                          QStringLiteral("< %1").arg(MaxPeakMb), peak > 0 && peak < MaxPeakMb);
+            // A valid picture whose decode the close stopped is no refused picture.
+            if (!c.refused)
+                report.check(QStringLiteral("   messages"),
+                             r.values.value(QStringLiteral("message")), QStringLiteral("0"),
+                             r.value(QStringLiteral("message")) == 0);
         }
     }
 
@@ -1137,6 +1273,97 @@ int main(int argc, char *argv[])
             huge.value(QStringLiteral("peak_mb")) - huge.value(QStringLiteral("buffer_mb"));
         report.info(QStringLiteral("peak less the window buffer, 32767 - full screen (MB)"),
                     number(hugeRest - fullRest, 1));
+    }
+
+    // 6: large valid pictures on a busy machine.
+    if (wanted(6)) {
+        const QDir cache(QDir::tempPath() + u'/' + QLatin1String(LargeFolder));
+        QDir().mkpath(cache.path());
+        std::printf("\nlarge pictures in %s\n", qPrintable(cache.path()));
+        QList<Case> large = makeLargeCases(cache);
+        if (!keys.isEmpty())
+            large.removeIf([&keys](const Case &c) { return !keys.contains(c.key); });
+        const int cores = int(sysconf(_SC_NPROCESSORS_ONLN));
+        report.section(QStringLiteral("large valid pictures, each alone in a show: with a busy "
+                                      "process on each core, and on one core beside a busy one"));
+        for (const Case &c : std::as_const(large)) {
+            report.info(c.key + QStringLiteral(": ") + c.what,
+                        number(double(c.needed) / 1048576.0, 1) + QStringLiteral(" MB"));
+            for (const bool oneCore : {false, true}) {
+                const BusyProcesses busy(oneCore ? 1 : cores, oneCore ? 0 : -1);
+                const ChildResult r = child(
+                    caseArgs(QStringLiteral("show"), c),
+                    oneCore ? QStringList{QStringLiteral("ALBUM_HOSTILE_CORE=0")} : QStringList{});
+                const QString outcome = r.values.value(QStringLiteral("outcome"));
+                const bool shown = r.exitCode == 0 && outcome == QStringLiteral("shown");
+                report.check(
+                    oneCore ? QStringLiteral("   on one busy core: turn start to the "
+                                             "picture (ms)")
+                            : QStringLiteral("   every core busy: turn start to the "
+                                             "picture (ms)"),
+                    number(r.value(QStringLiteral("outcome_ms")), 0), QStringLiteral("shown"),
+                    shown,
+                    (shown ? QStringLiteral("shown") : QStringLiteral("REFUSED ") + outcome) +
+                        QStringLiteral("; processor %1 s, peak %2 MB")
+                            .arg(number(r.value(QStringLiteral("cpu_s")), 1),
+                                 number(r.value(QStringLiteral("peak_mb")), 0)));
+            }
+        }
+        if (!large.isEmpty()) {
+            // Every large picture in one folder, shown over and over at delay 0.
+            const QString all = QDir(dir.path()).filePath(QStringLiteral("large"));
+            QDir().mkpath(all);
+            QStringList extensions;
+            for (const Case &c : std::as_const(large)) {
+                if (!extensions.contains(c.extension))
+                    extensions << c.extension;
+            }
+            report.section(QStringLiteral("a cyclic show at delay 0 of each format's large "
+                                          "pictures for %1 s, every core busy")
+                               .arg(CycleSeconds));
+            for (const QString &extension : std::as_const(extensions)) {
+                int at = 0;
+                for (const Case &c : std::as_const(large)) {
+                    if (c.extension != extension)
+                        continue;
+                    const QString link =
+                        all + QStringLiteral("/%1-%2.%3").arg(extension).arg(++at).arg(extension);
+                    QFile::remove(link);
+                    QFile::link(c.folder + u'/' + c.name, link);
+                }
+            }
+            for (const QString &extension : std::as_const(extensions)) {
+                // One extension a show, as the extension field takes it.
+                const BusyProcesses busy(cores);
+                const ChildResult r =
+                    child({QStringLiteral("cycle"), all, extension, QStringLiteral("-"),
+                           QStringLiteral("0"), QString::number(CycleSeconds)});
+                report.check(
+                    QStringLiteral("%1: pictures shown, messages").arg(extension),
+                    QStringLiteral("%1, %2").arg(r.values.value(QStringLiteral("pictures")),
+                                                 r.values.value(QStringLiteral("messages"))),
+                    QStringLiteral("0 messages"),
+                    r.exitCode == 0 && r.value(QStringLiteral("messages")) == 0 &&
+                        r.value(QStringLiteral("pictures")) > 0,
+                    r.values.value(QStringLiteral("message")).left(120));
+            }
+            report.section(QStringLiteral("the viewer closed during a large picture's decode"));
+            for (const Case &c : std::as_const(large)) {
+                QStringList notes;
+                bool quiet = true;
+                for (const int moment : {100, 400, 1200}) {
+                    const ChildResult r =
+                        child(caseArgs(QStringLiteral("leave"), c, moment, goodPictures()));
+                    quiet = quiet && r.exitCode == 0 && r.value(QStringLiteral("message")) == 0;
+                    notes << QStringLiteral("%1 ms in: gone in %2 ms")
+                                 .arg(moment)
+                                 .arg(number(r.value(QStringLiteral("leave_ms")), 1));
+                }
+                report.check(c.key + QStringLiteral(": messages after the close"),
+                             quiet ? QStringLiteral("0") : QStringLiteral("some"),
+                             QStringLiteral("0"), quiet, notes.join(QStringLiteral("; ")));
+            }
+        }
     }
 
     std::printf("\nload average at the end: %s\n", qPrintable(loadAverage()));

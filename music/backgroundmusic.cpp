@@ -7,13 +7,8 @@
 #include "runtime/runtimeerror.h"
 #include "state/sharedstate.h"
 
-#include <QFile>
 #include <QLabel>
 
-#include <cstring>
-
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -71,26 +66,21 @@ QString findIgnoringCase(const QString &path)
         return path;
     // The folder's names are read as they are stored, without asking the file system about
     // each: a folder of tens of thousands of pictures is looked through in milliseconds.
-    const QString folder = folderPartOf(path);
-    DIR *entries = ::opendir(folder.isEmpty() ? "." : Paths::toFileSystem(folder).constData());
-    if (!entries)
-        return {};
     // Spellings of one name differ in the case of their letters, rarely in their length; a
-    // name read from bytes that are no UTF-8 may be longer or shorter than it is stored.
+    // name with U+FFFD may have been typed for stray bytes of any length.
+    const QString folder = folderPartOf(path);
     const qsizetype nameBytes =
-        name.contains(QChar::ReplacementCharacter) ? -1 : QFile::encodeName(name).size();
+        name.contains(QChar::ReplacementCharacter) ? -1 : Paths::toFileSystem(name).size();
     QString found;
-    while (const dirent *entry = ::readdir(entries)) {
-        if (nameBytes >= 0 && qsizetype(std::strlen(entry->d_name)) != nameBytes)
-            continue;
-        const QString candidate = QFile::decodeName(entry->d_name);
+    Paths::listFolder(Paths::toFileSystem(folder), [&](const Paths::FolderEntry &entry) {
+        if (nameBytes >= 0 && entry.stored().size() != nameBytes)
+            return;
+        const QString candidate = entry.name();
         // Of several spellings the same one is taken every time, whatever the folder's order.
         if (candidate.compare(name, Qt::CaseInsensitive) == 0 &&
-            (found.isEmpty() || candidate < found) &&
-            ::fstatat(::dirfd(entries), entry->d_name, &status, 0) == 0 && S_ISREG(status.st_mode))
+            (found.isEmpty() || candidate < found) && entry.isRegularFile())
             found = candidate;
-    }
-    ::closedir(entries);
+    });
     return found.isEmpty() ? QString() : folder + found;
 }
 
@@ -190,7 +180,7 @@ void PlayTrack(MediaPlayerControl &player, QLabel *Label3, QString &TrackFile, I
     // The label names only a track the player has taken.
     if (attempt([&] { player.SetPlayerFile(TrackFile); })) {
         if (Label3)
-            Label3->setText(TrackFile);
+            Label3->setText(Paths::forDisplay(TrackFile));
     } else if (fallback) {
         PlayResult = 1;
         return;

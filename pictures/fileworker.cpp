@@ -9,6 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include <pthread.h>
+#include <time.h>
+
 namespace {
 
 // Runs calls from the workers on the window's thread, from its event queue; any event it
@@ -35,6 +38,18 @@ public:
 // Threads started beyond the kept ones so that urgent work never waits for busy threads.
 constexpr int MaxSpareThreads = 2;
 
+// How often work at work is charged its processor time, and so how soon work that has run
+// out is given up.
+constexpr std::chrono::milliseconds ChargeInterval{20};
+
+std::chrono::nanoseconds timeOf(clockid_t clock)
+{
+    timespec now{};
+    if (clock_gettime(clock, &now) != 0)
+        return {};
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
 } // namespace
 
 // What the threads share with their owner; it lives as long as the last of them.
@@ -53,6 +68,7 @@ struct FileWorker::Queue
         bool givenUp = false; // its thread no longer counts: another took its place
     };
 
+    ProcessorTime processorTime;
     std::mutex mutex;
     std::condition_variable changed; // work queued, or the end
     std::condition_variable watched; // stoppable work started, cancelled or ended
@@ -98,7 +114,6 @@ struct FileWorkerThreads
                 if (job.watch) {
                     running = std::make_shared<Queue::Running>(
                         Queue::Running{job.watch->stop, job.watch->giveUp});
-                    job.watch->stop->startClock(job.watch->budget);
                     const std::weak_ptr<Queue> weak = queue;
                     job.watch->stop->setNotify([weak] {
                         if (const auto q = weak.lock())
@@ -136,38 +151,49 @@ struct FileWorkerThreads
         }
     }
 
-    // Gives up the stoppable work that was cancelled or has run past its time.
+    // Charges the stoppable work at work its processor time, and gives up the work that was
+    // cancelled or has run out of it.
     static void watch(const std::shared_ptr<Queue> &queue)
     {
+        auto last = queue->processorTime();
+        bool charging = false; // some work was at work at the last look
         for (;;) {
+            const auto now = queue->processorTime();
             std::vector<std::function<void()>> giveUps;
             {
                 std::unique_lock lock(queue->mutex);
-                std::optional<WorkStop::Clock::time_point> next;
+                // The time since the last look is shared by the work at work now: the work
+                // given up that still runs takes its part too, charged to nobody.
+                const auto atWork =
+                    std::count_if(queue->running.begin(), queue->running.end(),
+                                  [](const auto &running) { return running->stop->isWorking(); });
+                if (charging && atWork > 0 && now > last) {
+                    for (const auto &running : queue->running)
+                        if (!running->givenUp && running->stop->isWorking())
+                            running->stop->charge((now - last) / atWork);
+                }
+                last = now;
+                charging = atWork > 0;
                 for (const auto &running : queue->running) {
-                    if (running->givenUp)
+                    if (running->givenUp || !running->stop->stopped())
                         continue;
-                    if (running->stop->stopped()) {
-                        running->givenUp = true;
-                        giveUps.push_back(running->giveUp);
-                        // The thread goes on with the work until the work stops; another
-                        // takes the queue's work meanwhile.
-                        --queue->live;
-                        if (!queue->ending)
-                            start(queue);
-                    } else if (!next || running->stop->deadline() < *next) {
-                        next = running->stop->deadline();
-                    }
+                    running->givenUp = true;
+                    giveUps.push_back(running->giveUp);
+                    // The thread goes on with the work until the work stops; another takes the
+                    // queue's work meanwhile.
+                    --queue->live;
+                    if (!queue->ending)
+                        start(queue);
                 }
                 if (giveUps.empty()) {
                     if (queue->ending && queue->running.empty()) {
                         queue->watching = false;
                         return;
                     }
-                    if (next)
-                        queue->watched.wait_until(lock, *next);
-                    else
+                    if (queue->running.empty())
                         queue->watched.wait(lock);
+                    else
+                        queue->watched.wait_for(lock, ChargeInterval);
                     continue;
                 }
             }
@@ -178,9 +204,18 @@ struct FileWorkerThreads
     }
 };
 
-FileWorker::FileWorker(int threads)
+FileWorker::ProcessorTime FileWorker::programProcessorTime()
+{
+    clockid_t windowThread{};
+    if (pthread_getcpuclockid(pthread_self(), &windowThread) != 0)
+        return [] { return timeOf(CLOCK_PROCESS_CPUTIME_ID); };
+    return [windowThread] { return timeOf(CLOCK_PROCESS_CPUTIME_ID) - timeOf(windowThread); };
+}
+
+FileWorker::FileWorker(int threads, ProcessorTime processorTime)
     : m_queue(std::make_shared<Queue>()), m_threads(std::max(1, threads))
 {
+    m_queue->processorTime = processorTime ? std::move(processorTime) : programProcessorTime();
     m_queue->wakeTarget = new WindowThreadCaller;
     std::lock_guard lock(m_queue->mutex);
     m_queue->kept = m_threads;

@@ -85,8 +85,15 @@ private:
 class FileWorker
 {
 public:
-    // threads: how many pieces of work run at once, beside the urgent ones.
-    explicit FileWorker(int threads);
+    // The processor time the program has spent so far on work of its own beside its window:
+    // the process's time less the window thread's.
+    using ProcessorTime = std::function<std::chrono::nanoseconds()>;
+    static ProcessorTime programProcessorTime();
+
+    // threads: how many pieces of work run at once, beside the urgent ones. Work that may be
+    // given up is charged the processorTime that passes while it is at work, shared with the
+    // work at work beside it; the program's own when null.
+    explicit FileWorker(int threads, ProcessorTime processorTime = {});
     // Asks the threads to end once the work queued is done; does not wait for them.
     ~FileWorker();
 
@@ -112,12 +119,13 @@ public:
         return task;
     }
 
-    // Queues work that may be given up: it gets a stop that turns true once budget has passed
-    // from its start, or when its task is cancelled, and it should stop where it can then.
-    // The task is answered at that moment with givenUp(), whatever the work is doing.
+    // Queues work that may be given up: it gets a stop that turns true once the work has
+    // taken more processor time than it may (the stop's budget, which the work sets once it
+    // knows its cost), or when its task is cancelled, and it should stop where it can then.
+    // The task is answered at that moment with givenUp(stop), whatever the work is doing.
     template <typename T>
-    std::shared_ptr<FileTask<T>> run(std::function<T(const WorkStop &)> work,
-                                     std::function<T()> givenUp, std::chrono::milliseconds budget,
+    std::shared_ptr<FileTask<T>> run(std::function<T(WorkStop &)> work,
+                                     std::function<T(const WorkStop &)> givenUp,
                                      bool urgent = false)
     {
         auto task = std::make_shared<FileTask<T>>();
@@ -130,13 +138,13 @@ public:
                 if (task.use_count() == 1)
                     return;
                 if (stop->isCancelled())
-                    settle(*task, givenUp);
+                    settle(*task, [&] { return givenUp(*stop); });
                 else
                     settle(*task, [&] { return work(*stop); });
             },
-            Watch{stop, budget, [weak, givenUp] {
+            Watch{stop, [weak, givenUp, stop] {
                       if (const auto given = weak.lock())
-                          settle(*given, givenUp);
+                          settle(*given, [&] { return givenUp(*stop); });
                   }});
         return task;
     }
@@ -160,11 +168,10 @@ public:
 private:
     friend struct FileWorkerThreads;
     struct Queue;
-    // Stoppable work: what stops it, its time, and how its task is answered when given up.
+    // Stoppable work: what stops it, and how its task is answered when given up.
     struct Watch
     {
         std::shared_ptr<WorkStop> stop;
-        std::chrono::milliseconds budget{0};
         std::function<void()> giveUp;
     };
 

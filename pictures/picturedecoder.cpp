@@ -1,5 +1,7 @@
 #include "pictures/picturedecoder.h"
 
+#include "pictures/decodetime.h"
+#include "pictures/heifimageplugin/hevccodedsize.h"
 #include "pictures/jpegdecoder.h"
 #include "pictures/jpeglayout.h"
 #include "pictures/picturebudget.h"
@@ -182,13 +184,30 @@ std::optional<OpenPicture> openPicture(const QString &path)
     return picture;
 }
 
-// What decoding a picture takes: the pixels its decoder produces, and the memory it holds at
-// most meanwhile, bytes, the file's bytes read into memory included.
+// What decoding a picture takes: the pixels its decoder produces, the memory it holds at most
+// meanwhile, bytes, the file's bytes read into memory included, and its work as the processor
+// time it may take counts it.
 struct Cost
 {
     qint64 pixels = 0;
     qint64 bytes = 0;
+    DecodeTime::Format format = DecodeTime::Format::Other;
+    qint64 work = 0;
 };
+
+// The pixels a HEIF picture's decoder makes, every coded picture (a grid's tiles) at the size
+// its stream codes, each also counted as the pixels its setting up is worth; -1 when its boxes
+// cannot be read.
+qint64 heifWork(PictureFile &file)
+{
+    const qint64 position = file.pos();
+    const std::optional<HevcCodedSize::Decoded> decoded = HevcCodedSize::primaryPicture(&file, 0);
+    file.seek(position);
+    if (!decoded)
+        return -1;
+    return decoded->pixels +
+           qint64(std::max(decoded->pictures, decoded->items)) * PictureBudget::PicturePixels;
+}
 
 // The cost of decoding picture, of stored size, to fitted (upright), a JPEG reduced by
 // reduction while it decodes. Formats are read as Qt's readers and the HEIF plugin read them.
@@ -196,9 +215,15 @@ Cost costOf(OpenPicture &picture, const QSize &stored, int reduction, const QSiz
 {
     Cost cost;
     cost.pixels = qint64(stored.width()) * stored.height();
+    cost.work = cost.pixels;
     // The picture made to its shown size, and its copy for the screen.
     const qint64 shown = qint64(fitted.width()) * fitted.height() * 4 * 2;
     if (picture.isJpeg) {
+        // Each scan of a progressive picture goes over all of it.
+        const bool progressive = picture.jpeg.scans > 1;
+        cost.format = progressive ? DecodeTime::Format::ProgressiveJpeg : DecodeTime::Format::Jpeg;
+        if (progressive)
+            cost.work = cost.pixels * picture.jpeg.scans;
         // The coefficients of a progressive picture, the picture decoded at its reduction and
         // turned upright.
         const qint64 decoded =
@@ -208,6 +233,7 @@ Cost costOf(OpenPicture &picture, const QSize &stored, int reduction, const QSiz
     }
     const qint64 input = picture.file->size(); // a reader may hold all it reads
     if (picture.webp.size.isValid()) {
+        cost.format = DecodeTime::Format::Webp;
         // Decoded at its shown size: the frame, and for an animation the canvas it is drawn on.
         cost.bytes =
             input + qint64(fitted.width()) * fitted.height() * 4 * (picture.webp.animated ? 2 : 1) +
@@ -217,6 +243,8 @@ Cost costOf(OpenPicture &picture, const QSize &stored, int reduction, const QSiz
     QImageReader &reader = *picture.reader;
     const QByteArray format = reader.format();
     if (format == "heic" || format == "avif") {
+        cost.format = DecodeTime::Format::Heif;
+        cost.work = std::max(cost.pixels, heifWork(*picture.file));
         // libheif's coded and RGBA pictures, and the RGB one the plugin scales.
         cost.bytes = input + cost.pixels * 8 + shown;
         return cost;
@@ -233,13 +261,17 @@ Cost costOf(OpenPicture &picture, const QSize &stored, int reduction, const QSiz
                             decodedFormat == QImage::Format_RGBA64_Premultiplied;
     qint64 copy = scalesAsIs ? 0 : cost.pixels * 4;
     if (format == "tiff") {
+        cost.format = DecodeTime::Format::Tiff;
         const qint64 strip = tiffStripBytes(*picture.file);
         whole += strip < 0 ? whole : strip;
     } else if (format == "gif") {
         whole *= 2; // the frame and the picture it is drawn on
-    } else if (format == "png" && streamsScaled(*picture.file)) {
-        whole = qint64(stored.width()) * 8 * 4; // a few rows at a time
-        copy = 0;
+    } else if (format == "png") {
+        cost.format = DecodeTime::Format::Png;
+        if (streamsScaled(*picture.file)) {
+            whole = qint64(stored.width()) * 8 * 4; // a few rows at a time
+            copy = 0;
+        }
     }
     cost.bytes = input + whole + copy + shown;
     return cost;
@@ -307,6 +339,8 @@ Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing)
     // A refused picture carries its stamp too: its turn takes the refusal without reading
     // the file again.
     result.stamp = picture->stamp;
+    if (sharing.opened && picture->stamp)
+        sharing.opened(*picture->stamp);
     picture->file->setStop(sharing.stop);
     const qint64 capacity =
         sharing.memory ? sharing.memory->capacity() : PictureMemory::DefaultCapacity;
@@ -366,6 +400,11 @@ Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing)
         result.error = RuntimeError::InvalidPicture;
         return result;
     }
+    // Its processor time grows with its work, at the rate this machine decodes its format.
+    const DecodeTime ownTime;
+    const DecodeTime &time = sharing.time ? *sharing.time : ownTime;
+    if (sharing.stop)
+        sharing.stop->setBudget(time.budgetFor(cost.format, cost.work));
     if (sharing.memory) {
         share = sharing.ahead ? sharing.memory->takeAhead(cost.bytes)
                               : sharing.memory->take(cost.bytes, sharing.stop);
@@ -404,6 +443,8 @@ Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing)
     if (image.size() != fitted)
         image = image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     result.image = image;
+    if (sharing.time && sharing.stop)
+        sharing.time->record(cost.format, cost.work, sharing.stop->spent());
     // A file rewritten while it was read may hold a mixture of two pictures.
     if (picture->file->stamp() != picture->stamp)
         result.stamp.reset();

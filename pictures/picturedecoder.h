@@ -6,8 +6,10 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
+class DecodeTime;
 class PictureMemory;
 class WorkStop;
 
@@ -40,13 +42,16 @@ struct Picture
 };
 
 // How a decode shares the program: what tells it to stop (it gives up at its next read of the
-// file), the memory the program's decodes share, and whether it is ahead of the picture's
-// turn. A decode with none of them decodes as if alone.
+// file) and what it tells the processor time it may take, the memory and the decoding rates
+// the program's decodes share, whether it is ahead of the picture's turn, and who is told the
+// file's stamp as soon as it is open. A decode with none of them decodes as if alone.
 struct Sharing
 {
-    const WorkStop *stop = nullptr;
+    WorkStop *stop = nullptr;
     PictureMemory *memory = nullptr;
+    DecodeTime *time = nullptr;
     bool ahead = false;
+    std::function<void(const FileProbe::Stamp &)> opened{};
 };
 
 // The picture at path, decoded once to fit inside the box for its shape (device pixels) with
@@ -56,8 +61,9 @@ struct Sharing
 // of a grid counted at the size it is coded), more memory than the program's decodes may take
 // at once, a progressive JPEG over 100 megapixels at full colour resolution, a JPEG of many
 // megapixels in a few bytes, with more scans than any encoder writes, or with data going on far
-// beyond what its frame promises; and one whose decode is told to stop. The decoder reads no
-// further into the file than its picture needs.
+// beyond what its frame promises; one that takes far more processor time than this machine
+// takes for a real picture of its format and size; and one whose decode is told to stop. The
+// decoder reads no further into the file than its picture needs.
 Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing = {});
 
 // The picture decoded for other boxes, made to fit boxes with one smooth scale; empty when it

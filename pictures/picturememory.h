@@ -63,7 +63,8 @@ public:
     qint64 capacity() const { return m_capacity; }
 
     // bytes for the turn's decode: waits while other decodes hold the memory, until stop says
-    // to stop; an empty share then, or when bytes will never fit.
+    // to stop; an empty share then, or when bytes will never fit. The wait is not charged to
+    // the decode's processor time.
     Share take(qint64 bytes, const WorkStop *stop);
     // bytes for a decode ahead of its turn: only when free now within half the whole; an empty
     // share otherwise.

@@ -1,16 +1,16 @@
 #include "pictures/picturesource.h"
 
-#include "pictures/picturebudget.h"
 #include "runtime/runtimeerror.h"
 
 #include <algorithm>
+#include <mutex>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
-PictureSource::PictureSource(FileWorker &worker, std::shared_ptr<PictureMemory> memory, int ahead)
-    : m_worker(worker), m_memory(std::move(memory)), m_ahead(std::max(1, ahead))
+PictureSource::PictureSource(FileWorker &worker, Shared shared, int ahead)
+    : m_worker(worker), m_shared(std::move(shared)), m_ahead(std::max(1, ahead))
 {
 }
 
@@ -22,26 +22,44 @@ PictureSource::~PictureSource()
 PictureSource::Task PictureSource::decode(const QString &path, const Boxes &boxes, bool ahead,
                                           std::optional<Picture> decoded)
 {
+    // The file's stamp once it is open: a decode given up names the file it refused.
+    struct Opened
+    {
+        std::mutex mutex;
+        std::optional<FileProbe::Stamp> stamp;
+    };
+    const auto opened = std::make_shared<Opened>();
     return m_worker.run<Picture>(
-        [path, boxes, ahead, memory = m_memory,
-         decoded = std::move(decoded)](const WorkStop &stop) {
+        [path, boxes, ahead, shared = m_shared, opened,
+         decoded = std::move(decoded)](WorkStop &stop) {
             // Decoded for a larger window (the first picture, as the window opened): made
             // smaller without reading the file again, unless it is too small after all.
             if (decoded)
                 if (std::optional<Picture> fitted = PictureDecoder::refit(*decoded, boxes))
                     return *std::move(fitted);
-            return PictureDecoder::decode(path, boxes, {&stop, memory.get(), ahead});
+            return PictureDecoder::decode(path, boxes,
+                                          {&stop, shared.memory.get(), shared.time.get(), ahead,
+                                           [opened](const FileProbe::Stamp &stamp) {
+                                               std::lock_guard lock(opened->mutex);
+                                               opened->stamp = stamp;
+                                           }});
         },
-        // Given up on time, or no longer wanted: a picture ahead of its turn is left to its
-        // turn; the turn's own is refused as one that costs far too much to decode.
-        [ahead] {
+        [ahead, opened](const WorkStop &stop) {
             Picture givenUp;
+            // No longer wanted (the show is over, or went elsewhere): no answer to give.
+            if (stop.isCancelled()) {
+                givenUp.postponed = ahead;
+                return givenUp;
+            }
+            // It took far more processor time than a real picture of its size: refused, at
+            // its turn too when it was decoding ahead.
             givenUp.opened = true;
-            givenUp.postponed = ahead;
-            givenUp.error = ahead ? 0 : RuntimeError::InvalidPicture;
+            givenUp.error = RuntimeError::InvalidPicture;
+            std::lock_guard lock(opened->mutex);
+            givenUp.stamp = opened->stamp;
             return givenUp;
         },
-        PictureBudget::Time, /*urgent*/ !ahead);
+        /*urgent*/ !ahead);
 }
 
 void PictureSource::cancel()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pictures/decodetime.h"
 #include "pictures/fileworker.h"
 #include "pictures/picturedecoder.h"
 #include "pictures/picturememory.h"
@@ -19,11 +20,20 @@
 // picture is ready. The worker gets a path and the boxes and hands back the decoded picture: it
 // touches no widget and no shared state. A picture decoded ahead serves only for the same path
 // and boxes (or larger ones), and only while the file is the one its probe found. Every decode
-// takes its share of the program's picture memory and is given up when it runs past its time:
-// a picture ahead of its turn is then left to its turn, the turn's own refused.
+// takes its share of the program's picture memory, and is given up when it takes more
+// processor time than a real picture of its format and size: the picture is then refused, at
+// once when it is the turn's, at its turn when it was decoding ahead.
 class PictureSource
 {
 public:
+    // What the decodes of every viewer share: the picture memory, and the time this machine
+    // takes to decode each format. Held by the decodes too, which may outlive their source.
+    struct Shared
+    {
+        std::shared_ptr<PictureMemory> memory = std::make_shared<PictureMemory>();
+        std::shared_ptr<DecodeTime> time = std::make_shared<DecodeTime>();
+    };
+
     using Boxes = PictureDecoder::Boxes;
     using Picture = PictureDecoder::Picture;
     using Task = std::shared_ptr<FileTask<Picture>>;
@@ -31,9 +41,8 @@ public:
     // up.
     using Wait = std::function<std::optional<Picture>(const Task &)>;
 
-    // ahead: how many pictures may be decoding or waiting at once; memory is shared by every
-    // decode of the program.
-    PictureSource(FileWorker &worker, std::shared_ptr<PictureMemory> memory, int ahead);
+    // ahead: how many pictures may be decoding or waiting at once.
+    PictureSource(FileWorker &worker, Shared shared, int ahead);
     // Stops every decode of its own.
     ~PictureSource();
 
@@ -96,7 +105,7 @@ private:
     Task take(const QString &path, const Boxes &boxes, bool *exact);
 
     FileWorker &m_worker;
-    std::shared_ptr<PictureMemory> m_memory; // held by every decode too: it may outlive this
+    Shared m_shared;
     int m_ahead;
     std::weak_ptr<FileTask<Picture>> m_turn; // the turn's decode, while it is waited for
     QList<Pending> m_pending;

@@ -28,8 +28,10 @@ public:
         bool canPlay = false;
         bool canPause = false;
         bool canGoNext = false;
-        QString picturePath; // the picture on screen; empty when none
-        QString trackPath;   // the track that plays; empty when none
+        QString picturePath;           // the picture on screen; empty when none
+        QString trackPath;             // the track that plays; empty when none
+        bool canSetFullscreen = false; // a viewer is open
+        bool fullscreen = false;       // the viewer fills the whole screen
         bool operator==(const Show &) const = default;
     };
 
@@ -64,9 +66,13 @@ signals:
     void stopRequested();
     void raiseRequested();
     void quitRequested();
+    void fullscreenRequested(bool fullscreen);
 
 private:
-    QVariantMap changedProperties(const Show &before) const;
+    // The properties of the player's and of the root interface that differ from before's.
+    QVariantMap changedPlayerProperties(const Show &before) const;
+    QVariantMap changedRootProperties(const Show &before) const;
+    void announce(const char *interface, const QVariantMap &changed);
 
     QString m_identity;
     QString m_desktopEntry;

@@ -17,6 +17,21 @@ QString MprisRootAdaptor::desktopEntry() const
     return m_player.desktopEntry();
 }
 
+bool MprisRootAdaptor::canSetFullscreen() const
+{
+    return m_player.show().canSetFullscreen;
+}
+
+bool MprisRootAdaptor::fullscreen() const
+{
+    return m_player.show().fullscreen;
+}
+
+void MprisRootAdaptor::setFullscreen(bool fullscreen)
+{
+    emit m_player.fullscreenRequested(fullscreen);
+}
+
 void MprisRootAdaptor::Raise()
 {
     emit m_player.raiseRequested();

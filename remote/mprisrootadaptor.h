@@ -5,7 +5,8 @@
 
 class MprisPlayer;
 
-// The player's root interface on the bus: who it is, raise and quit.
+// The player's root interface on the bus: who it is, raise and quit, and the viewer on the
+// whole screen, which a phone can switch.
 class MprisRootAdaptor : public QDBusAbstractAdaptor
 {
     Q_OBJECT
@@ -17,6 +18,8 @@ class MprisRootAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(QString DesktopEntry READ desktopEntry)
     Q_PROPERTY(QStringList SupportedUriSchemes READ supportedUriSchemes)
     Q_PROPERTY(QStringList SupportedMimeTypes READ supportedMimeTypes)
+    Q_PROPERTY(bool CanSetFullscreen READ canSetFullscreen)
+    Q_PROPERTY(bool Fullscreen READ fullscreen WRITE setFullscreen)
 
 public:
     explicit MprisRootAdaptor(MprisPlayer *player);
@@ -29,6 +32,10 @@ public:
     // Nothing is opened from the bus: the show's folder is chosen in the setup window.
     QStringList supportedUriSchemes() const { return {}; }
     QStringList supportedMimeTypes() const { return {}; }
+    bool canSetFullscreen() const;
+    bool fullscreen() const;
+    // Asks for it; nothing happens while no viewer is open.
+    void setFullscreen(bool fullscreen);
 
 public slots:
     void Raise();

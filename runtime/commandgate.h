@@ -51,9 +51,13 @@ public:
     {
         if (!task->waitFor(QuietWait)) {
             HoldScope hold(*this);
-            while (!task->isReady()) {
+            // Asked again once the work is ready: what gave the wait up (leaving the window)
+            // may have come in the same turn of the event queue as the work's end, or ended it.
+            for (;;) {
                 if (giveUp())
                     return std::nullopt;
+                if (task->isReady())
+                    break;
                 serveEventsOnce();
             }
         }

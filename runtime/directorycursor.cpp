@@ -2,20 +2,20 @@
 
 #include "runtime/paths.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <utility>
 #include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace DirectoryMatching {
 
-static bool sameLetter(QChar a, QChar b) { return a == b || a.toCaseFolded() == b.toCaseFolded(); }
+static bool sameLetter(QChar a, QChar b)
+{
+    return a == b || a.toCaseFolded() == b.toCaseFolded();
+}
 
 bool wildcardMatch(QStringView name, QStringView mask)
 {
@@ -42,7 +42,33 @@ bool wildcardMatch(QStringView name, QStringView mask)
     return m == mask.size();
 }
 
-static bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+static bool separatesExtensions(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char(',') ||
+           c == QLatin1Char(';');
+}
+
+QStringList masksOf(QStringView mask)
+{
+    if (std::none_of(mask.begin(), mask.end(), separatesExtensions))
+        return {mask.toString()};
+    const QString beginning = mask.first(mask.indexOf(QLatin1Char('.')) + 1).toString();
+    QStringList masks;
+    qsizetype start = beginning.size();
+    for (qsizetype i = start; i <= mask.size(); ++i) {
+        if (i < mask.size() && !separatesExtensions(mask[i]))
+            continue;
+        if (i > start)
+            masks << beginning + mask.sliced(start, i - start).toString();
+        start = i + 1;
+    }
+    return masks;
+}
+
+static bool isDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 
 // Compares a and b; negative, zero or positive.
 static int naturalCompare(const QString &a, const QString &b)
@@ -124,32 +150,22 @@ QStringList DirectoryCursor::list(const QString &pattern)
     QStringList names;
 
     QString folder = Paths::folderOf(pattern);
-    QString mask = Paths::fileNameOf(pattern);
+    const QStringList masks = DirectoryMatching::masksOf(Paths::fileNameOf(pattern));
     if (folder == pattern) // no separator: a mask in the current folder
         folder.clear();
 
-    DIR *entries = ::opendir(folder.isEmpty() ? "." : Paths::toFileSystem(folder).constData());
-    if (!entries)
-        return names;
-    while (const dirent *entry = ::readdir(entries)) {
-        // Hidden files, and the folder itself and its parent.
-        if (entry->d_name[0] == '.')
-            continue;
-        const QString name = QFile::decodeName(entry->d_name);
-        if (!DirectoryMatching::wildcardMatch(name, mask))
-            continue;
-        // Ordinary files, also through a link. The folder tells most entries' kind with their
-        // name; only links and entries of unknown kind are asked about.
-        bool file = entry->d_type == DT_REG;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat status;
-            file = ::fstatat(::dirfd(entries), entry->d_name, &status, 0) == 0 &&
-                   S_ISREG(status.st_mode);
-        }
-        if (file)
+    Paths::listFolder(Paths::toFileSystem(folder), [&](const Paths::FolderEntry &entry) {
+        // Hidden files.
+        if (entry.stored().startsWith('.'))
+            return;
+        const QString name = entry.name();
+        const bool matches = std::any_of(masks.begin(), masks.end(), [&name](const QString &mask) {
+            return DirectoryMatching::wildcardMatch(name, mask);
+        });
+        // Ordinary files, also through a link.
+        if (matches && entry.isRegularFile())
             names << name;
-    }
-    ::closedir(entries);
+    });
     // Each name's key is made once, not at every comparison.
     std::vector<std::pair<QString, QString>> keyed;
     keyed.reserve(std::size_t(names.size()));

@@ -12,7 +12,8 @@ class DirectoryCursor
 {
 public:
     // pattern: a folder with its closing separator (or nothing: the current folder) followed
-    // by a file-name mask with * and ?, as "/foto/*.JPG".
+    // by a file-name mask with * and ?, as "/foto/*.JPG", or by one for several extensions,
+    // as "/foto/*.JPG HEIC" (see DirectoryMatching::masksOf).
     QString start(const QString &pattern) { return startWith(list(pattern)); }
     QString next();
     // The name that the count-th call of next() from now would return, without moving on.
@@ -37,6 +38,12 @@ namespace DirectoryMatching {
 // Whether a file name matches a mask of * (any run of characters) and ? (any one
 // character), ignoring letter case.
 bool wildcardMatch(QStringView name, QStringView mask);
+
+// The masks that a mask for several extensions stands for: "*.JPG HEIC" and "*.jpg,heic;png"
+// list their extensions separated by blanks, commas or semicolons, and each extension after
+// the first takes the mask's beginning up to its first dot ("*.HEIC"). A mask without such a
+// separator stands for itself, letter for letter.
+QStringList masksOf(QStringView mask);
 
 // Natural order as an Italian reader expects it, whatever the process's locale: letters
 // compare with their accents and case ignored (Èlba before Zucca), runs of digits by their value.

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing Album need.
-# Nothing happens when everything is already there.
+# Installs the Debian 12 packages that building and running Album need; with --tests, also
+# the tools that its tests and benchmarks use. Nothing happens when everything is already
+# there.
+#   scripts/install-deps.sh           build and run (./run.sh)
+#   scripts/install-deps.sh --tests   build, run and test (./test.sh)
 set -euo pipefail
 
 packages=(
     # build
     cmake g++ ninja-build pkg-config
     qt6-base-dev qt6-multimedia-dev
+    # the Debian package: cpack reads the libraries' versions with dpkg-shlibdeps
+    dpkg-dev
     # HEIC, HEIF and AVIF pictures: the program's own image plugin on libheif (libheif1 with
     # its HEVC and AV1 decoders and encoders comes with it; the tests encode with it)
     libheif-dev
@@ -20,18 +25,29 @@ packages=(
     qt6-translations-l10n
     # fonts close to the ones the windows were drawn with
     fonts-dejavu-core fonts-liberation2
+)
+
+test_packages=(
     # runs in a real X server with a window manager; the end-to-end test reads the screen
-    # with ImageMagick
+    # with ImageMagick, which also makes the benchmarks' pictures
     xvfb xauth xdotool openbox imagemagick
+    # the show benchmark sees the frames in the X server
+    libx11-dev libxdamage-dev
     # the fuzz target of the sanitizer build: clang with libFuzzer
     clang libclang-rt-14-dev
-    # a private session bus for the screen saver test
+    # a private session bus for the screen saver and media controls test
     dbus-daemon
     # the package and the desktop's metadata, checked by their own tools
-    dpkg-dev lintian appstream desktop-file-utils
+    lintian appstream desktop-file-utils
     # the print test's own print system: a CUPS scheduler, a PDF printer, and the PDF read back
     cups-daemon cups-client cups-filters printer-driver-cups-pdf poppler-utils
 )
+
+case "${1:-}" in
+    --tests) packages+=("${test_packages[@]}") ;;
+    "") ;;
+    *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

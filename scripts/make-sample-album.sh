@@ -729,6 +729,8 @@ Altri formati (estensione HEIC o WEBP):
   di lato con la rotazione propria del file HEIF (irot); il campanile appare
   diritto solo se il programma la rispetta;
 - Vigneto.WEBP, orizzontale, come si salva un'immagine dal web.
+Con l'estensione "JPG HEIC WEBP" la presentazione le mostra tutte insieme,
+nell'ordine dei nomi.
 
 Musica:
 - Alba.MP3, Mare.MP3, Tramonto.MP3, Bosco.MP3, Campanile.MP3, Vigneto.MP3:
@@ -738,8 +740,11 @@ Musica:
   Tramonto.MP3, gia' messo in coda, non c'e' piu' quando arriva il suo
   turno (per provarlo, rinominare Tramonto.MP3 durante la presentazione).
 
+Con il pacchetto Debian l'album e' in /usr/share/doc/album/examples:
+"album /usr/share/doc/album/examples" lo apre.
+
 Immagini e suoni sono disegnati e sintetizzati da
-scripts/make-sample-album.sh con ImageMagick, python3, sox e lame: nulla e' stato
+scripts/make-sample-album.sh (nei sorgenti di Album) con ImageMagick, python3, sox e lame: nulla e' stato
 scaricato. Lo script li ricrea identici:
 
     scripts/make-sample-album.sh

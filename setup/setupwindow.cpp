@@ -20,9 +20,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <cstdlib>
 #include <limits>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -166,7 +168,10 @@ void LARK_M1::createControls()
     WindowLook::describe(Command1, QStringLiteral("Sfoglia"),
                          QStringLiteral("Sceglie la cartella da un file che vi si trova"));
     WindowLook::describe(Text3, QStringLiteral("Estensione delle immagini"),
-                         QStringLiteral("L'estensione dei file da mostrare, senza il punto"));
+                         QStringLiteral("L'estensione dei file da mostrare, senza il punto, o "
+                                        "più estensioni separate da spazi, virgole o punti e "
+                                        "virgola (JPG HEIC)"));
+    Text3->setToolTip(Text3->accessibleDescription());
     WindowLook::describe(Text2, QStringLiteral("Secondi di ritardo tra due immagini"),
                          QStringLiteral("L'attesa tra un'immagine e la successiva, in secondi; "
                                         "i decimali si scrivono con il punto"));
@@ -222,15 +227,23 @@ void LARK_M1::takeFolderOf(const QString &file)
 {
     m_state.ImageFolder = Paths::folderOf(file);
     m_state.ShowFolder.clear();
-    Text1->setText(m_state.ImageFolder);
+    Text1->setText(Paths::forDisplay(m_state.ImageFolder));
     m_state.DelaySeconds = Val(Text2->text());
 }
 
 void LARK_M1::openPath(const QString &path)
 {
     guarded([this, &path] {
-        const QFileInfo info(path);
-        const QString absolute = QDir::cleanPath(info.absoluteFilePath());
+        // A relative path is taken in the current folder, which is read from its bytes; an
+        // empty one names nothing.
+        QString absolute = path;
+        const bool relative = !path.isEmpty() && !path.startsWith(QLatin1Char('/'));
+        char *current = relative ? ::getcwd(nullptr, 0) : nullptr;
+        if (current)
+            absolute = Paths::withClosingSeparator(Paths::fromFileSystem(current)) + path;
+        std::free(current);
+        absolute = QDir::cleanPath(absolute);
+        const QFileInfo info(absolute);
         struct stat status;
         const bool found = ::stat(Paths::toFileSystem(absolute).constData(), &status) == 0;
         if (found && S_ISDIR(status.st_mode)) {
@@ -260,7 +273,7 @@ void LARK_M1::Command2_Click()
     // A folder typed by hand replaces the browsed one. A path that is no folder is refused,
     // typed or browsed and gone since, and so is a folder the user may not list.
     QString folder = m_state.ImageFolder;
-    if (typed != folder)
+    if (typed != Paths::forDisplay(folder))
         folder = Paths::withClosingSeparator(typed);
     if (!DirectoryCursor::canList(folder)) {
         m_services.beep();

@@ -12,6 +12,7 @@
 #include "support/testfiles.h"
 
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -64,6 +65,7 @@ private slots:
     void pauseDuringTheWaitEndsTheLoopAtItsNextTurn();
     void aBackgroundClickContinuesWithTheNextPictureAndTheCountersLeft();
     void aKeyPressMakesTheNextToggleContinue();
+    void f11PutsTheShowOnTheWholeScreenAndBack();
     void enterOnAFocusedButtonClicksIt_data();
     void enterOnAFocusedButtonClicksIt();
     void aDoubleClickIsOneClick_data();
@@ -172,6 +174,30 @@ void CommandsTest::aKeyPressMakesTheNextToggleContinue()
     QCOMPARE(nestedLoops, 2);
     QCOMPARE(caption, QStringLiteral("PAUSA"));
     QCOMPARE(show.viewer()->activeLoops(), 0);
+}
+
+void CommandsTest::f11PutsTheShowOnTheWholeScreenAndBack()
+{
+    TestFiles::writePictures(folder(), 3);
+    ShowFixture show;
+    // Pressed while the first picture is on screen.
+    show.clock.at(500, [&] { QTest::keyClick(show.viewer(), Qt::Key_F11); });
+    show.confirmShow(folder(), QStringLiteral("1"));
+    QVERIFY(show.waitForShowEnd());
+    LARK_M7 *viewer = show.viewer();
+    QVERIFY(viewer->isFullScreen());
+    QCOMPARE(viewer->frameGeometry(), viewer->screen()->geometry());
+    // The show went on as before, not paused: every picture, each after its delay.
+    QCOMPARE(show.shownNames(), (QStringList{"P1.JPG", "P2.JPG", "P3.JPG"}));
+    QCOMPARE(show.clockTimes, (QList<qint64>{0, 1000, 2000}));
+    QCOMPARE(show.values("ShowRunning"), "ShowRunning 1");
+    const ButtonLayout::Paused end =
+        ButtonLayout::paused(viewer->outerHeight(), viewer->outerWidth());
+    for (const auto &[button, place] :
+         {std::pair(viewer->Command1, end.command1), std::pair(viewer->Command2, end.command2)})
+        QCOMPARE(button->pos(), QPoint(Twips::toPixels(place.left), Twips::toPixels(place.top)));
+    QTest::keyClick(viewer, Qt::Key_F11);
+    QVERIFY(viewer->isMaximized() && !viewer->isFullScreen());
 }
 
 void CommandsTest::enterOnAFocusedButtonClicksIt_data()

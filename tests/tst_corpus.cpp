@@ -5,6 +5,8 @@
 #include "viewer/picturebox.h"
 #include "pictures/fileworker.h"
 #include "pictures/picturedecoder.h"
+#include "pictures/picturememory.h"
+#include "pictures/picturesource.h"
 #include "viewer/viewerwindow.h"
 
 #include "support/showfixture.h"
@@ -523,6 +525,7 @@ class CorpusTest : public QObject
 
 private slots:
     void theDecoderRefusesWhatWouldCostTooMuch();
+    void aDecodeIsChargedTheProcessorTimeOfItsOwnWorkOnly();
     void everyMalformedPictureIsShownOrReported();
     void aHugeWindowDecodesNoLargerThanTheScreen();
 };
@@ -593,34 +596,90 @@ void CorpusTest::theDecoderRefusesWhatWouldCostTooMuch()
     TestFiles::writeBytes(endless, encode(pattern(64, 64), "jpeg").left(700));
     QVERIFY(QFile(endless).resize(1LL << 30)); // sparse: no disk is used
     QCOMPARE(PictureDecoder::decode(endless, QSize(1600, 1000)).error, 481);
+}
 
-    // A decode that runs past its time is given up: its task has the refusal at once, while the
-    // decoder is still busy (here held before it reads), the work after it does not wait for
-    // it, and the decode then stops at its first read.
-    FileWorker worker(1);
-    std::atomic<bool> busy{true};
-    std::atomic<int> decoded{-1};
+void CorpusTest::aDecodeIsChargedTheProcessorTimeOfItsOwnWorkOnly()
+{
+    QTemporaryDir dir;
     const QString png = dir.filePath(QStringLiteral("l.PNG"));
     TestFiles::writeBytes(png, blackPng(300, 200));
+    const PictureDecoder::Boxes boxes{{300, 200}, {300, 200}};
+    // The machine's processor time, as the worker sees it: while busy is set, a hundred
+    // seconds pass between two looks, more than any small picture may take.
+    std::atomic<bool> busy{true};
+    std::atomic<qint64> processorNs{0};
+    const auto processorTime = [&] {
+        if (busy)
+            processorNs += 100'000'000'000;
+        return std::chrono::nanoseconds(processorNs.load());
+    };
+    const auto refusal = [](const WorkStop &stop) {
+        PictureDecoder::Picture refused;
+        refused.error = stop.hasRunOut() ? 481 : 0;
+        return refused;
+    };
+
+    // Work that takes more than its time is given up at once, while its decoder is still busy
+    // (here held before it reads): the work after it does not wait for it, and the decode stops
+    // at its first read.
+    FileWorker worker(1, processorTime);
+    std::atomic<int> decoded{-1};
+    std::atomic<bool> held{true};
     const auto slow = worker.run<PictureDecoder::Picture>(
-        [&](const WorkStop &stop) {
-            busy.wait(true);
-            decoded = PictureDecoder::decode(png, {{300, 200}, {300, 200}}, {&stop}).error;
+        [&](WorkStop &stop) {
+            held.wait(true);
+            decoded = PictureDecoder::decode(png, boxes, {.stop = &stop}).error;
             return PictureDecoder::Picture();
         },
-        [] {
-            PictureDecoder::Picture refused;
-            refused.error = 481;
-            return refused;
-        },
-        std::chrono::milliseconds(50));
-    QVERIFY(slow->waitFor(std::chrono::seconds(10)));
+        refusal);
+    QVERIFY(slow->waitFor(std::chrono::seconds(30)));
     QCOMPARE(slow->result().error, 481);
     const auto next = worker.run<int>([] { return 2; });
-    QVERIFY(next->waitFor(std::chrono::seconds(10)));
-    busy = false;
-    busy.notify_all();
+    QVERIFY(next->waitFor(std::chrono::seconds(30)));
+    held = false;
+    held.notify_all();
     QTRY_COMPARE(decoded.load(), 481);
+
+    // A decode waiting for its share of the picture memory is not charged the time that passes
+    // meanwhile, however long: it decodes once the memory is free.
+    busy = false;
+    PictureMemory memory(8 << 20);
+    std::optional<PictureMemory::Share> taken = memory.take(memory.capacity(), nullptr);
+    std::atomic<const WorkStop *> waitingStop{nullptr};
+    const auto waiting = worker.run<PictureDecoder::Picture>(
+        [&](WorkStop &stop) {
+            waitingStop = &stop;
+            return PictureDecoder::decode(png, boxes, {.stop = &stop, .memory = &memory});
+        },
+        refusal);
+    QTRY_VERIFY(waitingStop.load() && !waitingStop.load()->isWorking());
+    busy = true;
+    const qint64 before = processorNs;
+    QTRY_VERIFY(processorNs >= before + 5 * 100'000'000'000);
+    QVERIFY(!waiting->isReady());
+    busy = false;
+    taken.reset();
+    QVERIFY(waiting->waitFor(std::chrono::seconds(30)));
+    QCOMPARE(waiting->result().error, 0);
+    QCOMPARE(waiting->result().image.size(), QSize(300, 200));
+
+    // A picture decoding ahead that runs out of its time is refused at its turn, not decoded
+    // again from nothing: here the machine has no time left to charge by then.
+    const QString large = dir.filePath(QStringLiteral("m.PNG"));
+    TestFiles::writeBytes(large, blackPng(8000, 8000));
+    busy = true;
+    FileWorker decodes(1, processorTime);
+    PictureSource source(decodes, {}, 1);
+    source.start(large, boxes);
+    QTRY_VERIFY_WITH_TIMEOUT(source.isReady(), 30000);
+    busy = false;
+    const std::optional<PictureDecoder::Picture> turn =
+        source.picture(large, boxes, FileProbe::probe(large), [](const PictureSource::Task &task) {
+            task->waitFor(std::chrono::seconds(30));
+            return std::optional(task->result());
+        });
+    QVERIFY(turn);
+    QCOMPARE(turn->error, 481);
 }
 
 void CorpusTest::everyMalformedPictureIsShownOrReported()

@@ -20,6 +20,8 @@ private slots:
     void wildcardMatch();
     void naturalOrderIgnoresCase();
     void theCursorHandsOutMatchingFilesInNaturalOrder();
+    void severalExtensionsListedTogether_data();
+    void severalExtensionsListedTogether();
     void theProbeOpensFilesOnly();
 
 private:
@@ -95,6 +97,29 @@ void EnumerationTest::theCursorHandsOutMatchingFilesInNaturalOrder()
     QCOMPARE(cursor.start(mask("*.GIF")), QString());
     QCOMPARE(cursor.start(mask("missing/*.JPG")), QString());
     QCOMPARE(cursor.next(), QString());
+}
+
+void EnumerationTest::severalExtensionsListedTogether_data()
+{
+    QTest::addColumn<QString>("field"); // the extension field as typed
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("one extension") << "JPG" << QStringList{"IMG_1.JPG", "IMG_3.jpg"};
+    QTest::newRow("two, a blank") << "JPG HEIC"
+                                  << QStringList{"IMG_1.JPG", "IMG_2.HEIC", "IMG_3.jpg"};
+    QTest::newRow("commas, semicolons")
+        << "jpg,heic;png" << QStringList{"IMG_1.JPG", "IMG_2.HEIC", "IMG_3.jpg", "IMG_10.png"};
+    QTest::newRow("letter case, runs of separators")
+        << "heic , ;PNG" << QStringList{"IMG_2.HEIC", "IMG_10.png"};
+}
+
+void EnumerationTest::severalExtensionsListedTogether()
+{
+    QFETCH(QString, field);
+    QFETCH(QStringList, listed);
+    QTemporaryDir dir;
+    for (const char *name : {"IMG_10.png", "IMG_3.jpg", "IMG_2.HEIC", "IMG_1.JPG", "notes.txt"})
+        TestFiles::writeBytes(dir.filePath(QString::fromLatin1(name)), "x");
+    QCOMPARE(DirectoryCursor::list(dir.path() + QStringLiteral("/*.") + field), listed);
 }
 
 void EnumerationTest::theProbeOpensFilesOnly()

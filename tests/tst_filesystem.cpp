@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -40,6 +41,8 @@ private slots:
     void namesOfEveryKindAreShownAndPlayed();
     void namesThatAreNoUtf8AreShownAndPlayed_data();
     void namesThatAreNoUtf8AreShownAndPlayed();
+    void namesThatReadAlikeAreTwoPictures_data();
+    void namesThatReadAlikeAreTwoPictures();
     void veryLongPaths();
 
 private:
@@ -285,14 +288,49 @@ void FileSystemTest::namesThatAreNoUtf8AreShownAndPlayed()
     if (given == QLatin1String("field"))
         setup.Text1->setText(seen);
     if (given == QLatin1String("argument"))
-        setup.openPath(seen);
+        setup.openPath(Paths::fromFileSystem(folder));
     QTest::mouseClick(setup.Command2, Qt::LeftButton);
     QVERIFY(show.waitForShowEnd());
     QVERIFY2(show.services.messages.isEmpty(), qPrintable(show.services.messages.join(u'|')));
     QCOMPARE(show.viewer()->windowTitle(),
              QStringLiteral("IMMAGINE  ") + seen + QStringLiteral("/Mare\uFFFD.JPG"));
     QVERIFY(near(show.shownColour(), Qt::red));
-    QCOMPARE(show.player.filesSet, QStringList{seen + QStringLiteral("/mare\uFFFD.mp3")});
+    QCOMPARE(show.player.filesSet.size(), 1);
+    QCOMPARE(Paths::toFileSystem(show.player.filesSet[0]), folder + "/mare\xff.mp3");
+    QCOMPARE(setup.Label3->text(), seen + QStringLiteral("/mare\uFFFD.mp3"));
+}
+
+void FileSystemTest::namesThatReadAlikeAreTwoPictures_data()
+{
+    // Two names that Qt reads alike, with U+FFFD for stray bytes.
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+    QTest::newRow("two Latin-1 letters") << QByteArray("caf\xe8") << QByteArray("caf\xe9");
+    QTest::newRow("a Latin-1 letter and U+FFFD")
+        << QByteArray("caf\xe9") << QByteArray("caf\xef\xbf\xbd");
+}
+
+void FileSystemTest::namesThatReadAlikeAreTwoPictures()
+{
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    const QByteArray folder = QFile::encodeName(m_dir->path()) + '/';
+    const auto cleanup = qScopeGuard([&] { std::filesystem::remove_all(folder.constData()); });
+    for (const auto &[name, colour] : {std::pair(first, Qt::red), std::pair(second, Qt::blue)}) {
+        TestFiles::writePicture(path(QStringLiteral("p")), 60, 40, colour, "JPEG");
+        TestFiles::writeWav(path(QStringLiteral("t")), 0.1);
+        QCOMPARE(::rename(folder + "p", folder + name + ".JPG") +
+                     ::rename(folder + "t", folder + name + ".MP3"),
+                 0);
+    }
+    ShowFixture show;
+    show.player.playWhenSet = false; // each picture change finds the player free
+    show.confirmShow(m_dir->path(), QStringLiteral("0"));
+    QVERIFY(show.waitForShowEnd());
+    QVERIFY(near(show.shownColour(), Qt::blue));
+    QCOMPARE(show.player.filesSet.size(), 2);
+    QCOMPARE(Paths::toFileSystem(show.player.filesSet[0]), folder + first + ".MP3");
+    QCOMPARE(Paths::toFileSystem(show.player.filesSet[1]), folder + second + ".MP3");
 }
 
 void FileSystemTest::veryLongPaths()

@@ -38,6 +38,7 @@ private slots:
     void initTestCase();
     void theDesktopsMediaControlsPauseContinueAndLeaveTheShow_data();
     void theDesktopsMediaControlsPauseContinueAndLeaveTheShow();
+    void aPhonePutsTheShowOnTheWholeScreen();
 
 private:
     // Sends a command to the player as the desktop's controls do, not waiting for it.
@@ -68,7 +69,8 @@ void RemoteControlTest::initTestCase()
 void RemoteControlTest::playerPropertiesChanged(const QString &interface,
                                                 const QVariantMap &changed, const QStringList &)
 {
-    if (interface != QLatin1String(MprisPlayer::PlayerInterface))
+    if (interface != QLatin1String(MprisPlayer::PlayerInterface) &&
+        interface != QLatin1String(MprisPlayer::RootInterface))
         return;
     for (auto it = changed.begin(); it != changed.end(); ++it) {
         // A map inside a variant arrives unread.
@@ -163,6 +165,25 @@ void RemoteControlTest::theDesktopsMediaControlsPauseContinueAndLeaveTheShow()
     QCOMPARE(show.captions.size(), 3);
     QTRY_COMPARE(m_statusesHeard, (QStringList{"Playing", "Paused", "Playing", "Stopped"}));
     QVERIFY(m_announced.value(QStringLiteral("Metadata")).toMap().isEmpty());
+}
+
+void RemoteControlTest::aPhonePutsTheShowOnTheWholeScreen()
+{
+    QTemporaryDir dir;
+    TestFiles::writePictures(dir.path(), 2);
+    ShowFixture show;
+    m_announced.clear();
+    show.confirmShow(dir.path(), QStringLiteral("0.3"));
+    QVERIFY(show.waitForShowEnd());
+    QTRY_VERIFY(m_announced.value(QStringLiteral("CanSetFullscreen")).toBool());
+    QDBusMessage set = QDBusMessage::createMethodCall(
+        Service, QString::fromLatin1(MprisPlayer::ObjectPath),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+    set << QString::fromLatin1(MprisPlayer::RootInterface) << QStringLiteral("Fullscreen")
+        << QVariant::fromValue(QDBusVariant(true));
+    QDBusConnection(QString::fromLatin1(ControlsConnection)).send(set);
+    QTRY_VERIFY(show.viewer()->isFullScreen());
+    QTRY_VERIFY(m_announced.value(QStringLiteral("Fullscreen")).toBool());
 }
 
 QTEST_MAIN(RemoteControlTest)

@@ -1,3 +1,5 @@
+#include "pictures/fileworker.h"
+#include "runtime/commandgate.h"
 #include "runtime/int16.h"
 #include "runtime/paths.h"
 #include "runtime/runtimeerror.h"
@@ -19,6 +21,7 @@ private slots:
     void folderCuts_data();
     void folderCuts();
     void twipsAndPixels();
+    void aWaitGivenUpGivesNoResult();
 };
 
 void RuntimeTest::val_data()
@@ -151,6 +154,23 @@ void RuntimeTest::twipsAndPixels()
     QCOMPARE(Twips::toPixels(7), 0);
     QCOMPARE(Twips::toPixels(8), 1);
     QCOMPARE(Twips::fromPixels(800), 12000.0);
+}
+
+void RuntimeTest::aWaitGivenUpGivesNoResult()
+{
+    // The window is left in the same turn of the event queue as the work ends (leaving stops
+    // it): the wait gives no result, whatever the work answered.
+    CommandGate gate;
+    const auto task = std::make_shared<FileTask<int>>();
+    bool left = false;
+    QMetaObject::invokeMethod(
+        &gate,
+        [&] {
+            left = true;
+            task->finish(481, nullptr);
+        },
+        Qt::QueuedConnection);
+    QCOMPARE(gate.waitFor(task, [&] { return left; }), std::nullopt);
 }
 
 QTEST_GUILESS_MAIN(RuntimeTest)

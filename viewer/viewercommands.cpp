@@ -123,6 +123,13 @@ void LARK_M7::Form_KeyPress(Int16 &KeyAscii)
 
 void LARK_M7::keyPressEvent(QKeyEvent *event)
 {
+    // F11 gives no character and is no key press of the show: it only switches the window
+    // between the whole screen and maximized, once however long it is held.
+    if (event->key() == Qt::Key_F11) {
+        if (!event->isAutoRepeat())
+            setFullScreen(!isFullScreen());
+        return;
+    }
     // Only keys that give a character count, as a key press does.
     const QString text = event->text();
     Int16 code = text.isEmpty() ? 0 : qMin<int>(text[0].unicode(), Int16::Max);

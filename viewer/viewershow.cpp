@@ -198,8 +198,10 @@ bool LARK_M7::loadIntoPictureBox()
                            [this](const PictureSource::Task &task) {
                                return m_gate.waitFor(task, [this] { return m_left; });
                            });
-    if (!picture || !picture->opened)
-        return false; // gone, or no regular file any more, since its probe
+    // Gone, or no regular file any more, since its probe; or the viewer was left while it
+    // decoded, which stopped the decode: nothing to report.
+    if (!picture || !picture->opened || m_left)
+        return false;
     if (picture->error != 0)
         throw RuntimeError(picture->error);
     QImage image = picture->image;

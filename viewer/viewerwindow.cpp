@@ -3,6 +3,7 @@
 #include "runtime/commandgate.h"
 #include "runtime/eventyield.h"
 #include "runtime/guard.h"
+#include "runtime/paths.h"
 #include "runtime/platformservices.h"
 #include "runtime/twips.h"
 #include "runtime/windowlook.h"
@@ -15,6 +16,7 @@
 #include <QEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindowStateChangeEvent>
 
 namespace {
 
@@ -31,10 +33,10 @@ void moveTo(QWidget *widget, float left, float top)
 
 LARK_M7::LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
                  LARK_M1 &setup, ShowClock &clock, CommandGate &gate, FileWorker &fileChecks,
-                 FileWorker &pictures, const std::shared_ptr<PictureMemory> &pictureMemory)
+                 FileWorker &pictures, const PictureSource::Shared &decodes)
     : QWidget(nullptr), m_state(state), m_services(services), m_player(player), m_setup(setup),
       m_clock(clock), m_gate(gate), m_fileChecks(fileChecks),
-      m_pictures(pictures, pictureMemory, pictures.threadCount())
+      m_pictures(pictures, decodes, pictures.threadCount())
 {
     createControls();
     Form_Load();
@@ -203,6 +205,10 @@ void LARK_M7::resizeEvent(QResizeEvent *event)
 void LARK_M7::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange &&
+        (static_cast<QWindowStateChangeEvent *>(event)->oldState() ^ windowState()) &
+            Qt::WindowFullScreen)
+        emit fullScreenChanged(isFullScreen());
     // Minimizing and restoring change the window's size too, though Qt reports no resize;
     // the handler runs from the event queue, as after a resize by the window system.
     if (event->type() == QEvent::WindowStateChange)
@@ -210,11 +216,23 @@ void LARK_M7::changeEvent(QEvent *event)
             this, [this] { guarded([this] { Form_Resize(); }); }, Qt::QueuedConnection);
 }
 
+void LARK_M7::setFullScreen(bool on)
+{
+    if (m_left || on == isFullScreen())
+        return;
+    // The size changes, and the layout of the show's state follows it as after any resize.
+    if (on)
+        showFullScreen();
+    else
+        showMaximized();
+}
+
 void LARK_M7::setCaption(const QString &caption)
 {
     // Qt takes "[*]" in a title for its modified-marker and drops it; doubled, it stands for
-    // itself.
-    QString title = caption;
+    // itself. A path's stray bytes show as U+FFFD.
+    QString title = Paths::forDisplay(caption);
     title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(title);
+    emit captionSet();
 }

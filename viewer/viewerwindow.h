@@ -15,7 +15,6 @@ class ImageControl;
 class LARK_M1;
 class MediaPlayerControl;
 class PictureBox;
-class PictureMemory;
 class PlatformServices;
 class QPushButton;
 class ShowClock;
@@ -30,11 +29,11 @@ class LARK_M7 : public QWidget
 
 public:
     // The show's file work goes to the workers: fileChecks lists folders and probes files,
-    // pictures decodes, in the picture memory the program's decodes share; the gate holds the
-    // handlers while the show waits for them.
+    // pictures decodes, sharing with the program's other decodes what decodes share; the gate
+    // holds the handlers while the show waits for them.
     LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerControl &player,
             LARK_M1 &setup, ShowClock &clock, CommandGate &gate, FileWorker &fileChecks,
-            FileWorker &pictures, const std::shared_ptr<PictureMemory> &pictureMemory);
+            FileWorker &pictures, const PictureSource::Shared &decodes);
     ~LARK_M7() override;
 
     // Handlers
@@ -60,6 +59,9 @@ public:
     // the window as it will be once it has opened maximized.
     void prepareFirstPicture();
     bool wasLeft() const { return m_left; }
+    // The whole screen, without frame or panels (on), or the maximized window (off), as F11
+    // switches it; the show goes on. A left viewer stays hidden.
+    void setFullScreen(bool on);
     // Runs handler as a click on one of the window's controls runs its handler: held while
     // the show waits for its file work, dropped when the window has gone by then; one that
     // leaves the viewer runs at once, and the show stops waiting.
@@ -100,6 +102,10 @@ signals:
     void loopRunning(bool running);
     // One of the window's handlers has returned: the show may have changed.
     void handlerReturned();
+    // The window has gone to the whole screen (true) or come back from it (false).
+    void fullScreenChanged(bool fullScreen);
+    // The caption has named the picture whose turn has come; two pictures may read alike.
+    void captionSet();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -4,7 +4,8 @@
 # the lower right of the maximized viewer during the first picture, a click on the background
 # to go on, the viewer's title naming the pictures in turn, PAUSA again, STAMPA (no printer:
 # its message), USCITA, "F I N E", and the program's exit status 0; then the program started on
-# the folder, as the file manager starts it, and CONFERMA alone; then on a folder without
+# the folder, as the file manager starts it, and CONFERMA alone, where F11 puts the show on the
+# whole screen with PAUSA at its lower right and F11 again brings it back; then on a folder without
 # pictures, where USCITA is at the lower right. Every button is clicked where the layouts put
 # it in the maximized viewer: a click elsewhere would go on with the show instead.
 #   show.sh ALBUM_PROGRAM SAMPLE_ALBUM_FOLDER
@@ -180,19 +181,41 @@ X_ALBUM_PID=
 [ "$status" -eq 0 ] || x_fail "album ended with status $status"
 echo "album ended with status 0"
 
-# Opened on the folder, as the file manager does: the show starts with CONFERMA (a long delay
-# typed first, so that the first picture is surely seen).
+# Opened on the folder, as the file manager does: the show starts with CONFERMA (a delay typed
+# first that lets the first picture be seen on a busy machine, and the next come soon after).
 x_album "$work" "$program" "$album"
 setup=$(x_window '^Album$')
 x_click_twips "$setup" 3000 1695 990 300
 x_key "$setup" ctrl+a
-x_type "$setup" 30
+x_type "$setup" 3
 x_click_twips "$setup" 4920 2130 1350 390
 viewer=$(x_window '^(FOTO|IMMAGINE  .*)$')
 title=$(x_title "$viewer")
 [ "$title" != FOTO ] || title=$(next_title FOTO 10)
 [ "$title" = "IMMAGINE  $album/$first" ] || x_fail "album $album began with '$title'"
 echo "opened on the folder, the show began with $first at CONFERMA"
+
+# F11: the viewer takes the whole screen without its frame, PAUSA stands where the running
+# layout puts it for that size, and the show goes on; F11 again brings the maximized window back.
+screen=$(xdotool getdisplaygeometry)
+x_viewer_at() {
+    local i
+    for i in $(seq 1 50); do
+        eval "$(xdotool getwindowgeometry --shell "$viewer")"
+        [[ "$X $Y $WIDTH $HEIGHT" =~ $1 ]] && return 0
+        sleep 0.1
+    done
+    x_fail "after F11 the viewer stands at $X,$Y ${WIDTH}x$HEIGHT on a screen of $screen ($2)"
+}
+x_key "$viewer" F11
+x_viewer_at "^0 0 $screen\$" "not on the whole screen"
+# Read from the screen: ImageMagick's import cannot take a window on the whole screen by its id.
+x_button root "${pause[@]:1}" PAUSA
+title=$(next_title "$(x_title "$viewer")" 10)
+x_key "$viewer" F11
+x_viewer_at "^[0-9]+ [0-9]+ ${screen% *} [0-9]+\$" "not maximized"
+[ "$HEIGHT" -lt "${screen#* }" ] || x_fail "after F11 again the viewer has no frame"
+echo "F11: the whole screen with PAUSA at the lower right, the show going on ($title); F11: maximized"
 
 # A folder without pictures: the viewer stays empty, with USCITA at the lower right.
 kill "$X_ALBUM_PID"

@@ -2,7 +2,7 @@
 # Installs the build into a temporary root as `cmake --install` does for a package, and checks
 # what a desktop needs to list and start the program: the program, a desktop entry that names it
 # and its icon, the metainfo that ties them together for software centres, the manual pages,
-# and the icon at every size it is installed at.
+# the icon at every size it is installed at, and the sample album where Debian keeps examples.
 #   check-install.sh BUILD_DIR
 set -euo pipefail
 
@@ -50,4 +50,7 @@ for size in 16 22 24 32 48 64 128 256; do
         fail "the ${size}x${size} icon is ${width}x${height}"
     fi
 done
+examples=$share/doc/album/examples
+diff -r "$(dirname "$0")/../../examples/album" "$examples" >/dev/null ||
+    fail "the sample album is not whole in /usr/share/doc/album/examples"
 echo "PASS: the installed tree is complete"

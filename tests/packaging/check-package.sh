@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package as `cpack -G DEB` does for users, and checks it with lintian: no
 # error and no warning. Also checks that it depends on what the program needs beyond the
-# libraries it links, so that it runs on a fresh Debian 12.
+# libraries it links, so that it runs on a fresh Debian 12, and that it holds the sample album.
 #   check-package.sh BUILD_DIR
 set -euo pipefail
 
@@ -38,5 +38,11 @@ depends=$(dpkg-deb -f "$deb" Depends | tr ',|' '\n\n' | sed 's/(.*//; s/ //g')
 for package in gstreamer1.0-plugins-base gstreamer1.0-plugins-good qt6-translations-l10n \
     qt6-wayland qt6-image-formats-plugins libheif1; do
     grep -qx "$package" <<<"$depends" || fail "the package does not depend on $package"
+done
+# The sample album: its pictures, its tracks and its text.
+contents=$(dpkg-deb -c "$deb")
+for file in Alba.JPG Campanile.HEIC Alba.MP3 Tramonto.WAV LEGGIMI.txt; do
+    grep -q " ./usr/share/doc/album/examples/$file\$" <<<"$contents" ||
+        fail "the package has no sample album's $file"
 done
 echo "PASS: $(basename "$deb") is clean for lintian and depends on what Album needs"
