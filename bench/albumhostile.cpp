@@ -31,7 +31,7 @@
 //      cyclic show of them all at delay 0 on the busy machine, and the viewer closed during
 //      their decodes, which must bring no message.
 #include "benchsupport.h"
-#include "heiffiles.h"
+#include "support/heiffiles.h"
 
 #include "app/albumapplication.h"
 #include "music/qtmediaplayer.h"
