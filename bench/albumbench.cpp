@@ -24,8 +24,8 @@
 
 #include "app/albumapplication.h"
 #include "music/qtmediaplayer.h"
-#include "runtime/qtplatformservices.h"
-#include "runtime/showclock.h"
+#include "desktop/qtplatformservices.h"
+#include "desktop/showclock.h"
 #include "setup/setupwindow.h"
 #include "viewer/imagecontrol.h"
 #include "pictures/picturesource.h"

@@ -1,13 +1,13 @@
 #include "setup/setupwindow.h"
 
 #include "music/mediaplayercontrol.h"
-#include "runtime/commandgate.h"
+#include "desktop/commandgate.h"
 #include "runtime/directorycursor.h"
-#include "runtime/guard.h"
+#include "desktop/guard.h"
 #include "runtime/paths.h"
-#include "runtime/platformservices.h"
+#include "desktop/platformservices.h"
 #include "runtime/twips.h"
-#include "runtime/windowlook.h"
+#include "desktop/windowlook.h"
 #include "runtime/val.h"
 #include "state/sharedstate.h"
 
@@ -286,7 +286,7 @@ void LARK_M1::Command2_Click()
     m_state.DelaySeconds = delay;
     m_state.ImageExtension = QLatin1Char('.') + trimBlanks(Text3->text());
     m_state.ShowStarted = 0;
-    m_state.ShowState = 0;
+    m_state.ShowState = ShowFresh;
     const bool music = m_player.GetMusicSwitch();
     m_state.TrackPos = 0;
     m_state.MusicEnabled = music ? 1 : 0;

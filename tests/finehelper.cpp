@@ -10,7 +10,7 @@
 // moment (4).
 #include "app/albumapplication.h"
 #include "music/qtmediaplayer.h"
-#include "runtime/qtplatformservices.h"
+#include "desktop/qtplatformservices.h"
 #include "setup/setupwindow.h"
 #include "viewer/viewerwindow.h"
 

@@ -1,4 +1,4 @@
-#include "runtime/qtplatformservices.h"
+#include "desktop/qtplatformservices.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/viewerwindow.h"
 

@@ -1,5 +1,5 @@
 #include "pictures/fileworker.h"
-#include "runtime/commandgate.h"
+#include "desktop/commandgate.h"
 #include "runtime/int16.h"
 #include "runtime/paths.h"
 #include "runtime/runtimeerror.h"

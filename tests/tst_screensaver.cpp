@@ -1,6 +1,6 @@
 // The screen stays awake while a show runs, through the desktop's ScreenSaver service on a
 // private session bus; without the service or the bus, nothing is said.
-#include "runtime/screensaverinhibitor.h"
+#include "desktop/screensaverinhibitor.h"
 #include "viewer/viewerwindow.h"
 
 #include "support/sessionbus.h"

@@ -2,7 +2,7 @@
 // number (Val), the path cuts, the names read from bytes, the sound names' cuts and the
 // enumeration's matching and order.
 // Each input is checked against properties that must hold for every text.
-#include "music/backgroundmusic.h"
+#include "music/soundfiles.h"
 #include "runtime/directorycursor.h"
 #include "runtime/paths.h"
 #include "runtime/runtimeerror.h"

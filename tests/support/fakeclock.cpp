@@ -1,6 +1,6 @@
 #include "fakeclock.h"
 
-#include "runtime/eventyield.h"
+#include "desktop/eventyield.h"
 
 #include <QTest>
 

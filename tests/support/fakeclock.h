@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/showclock.h"
+#include "desktop/showclock.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 #include "showfixture.h"
 
 #include "music/qtmediaplayer.h"
-#include "runtime/eventyield.h"
+#include "desktop/eventyield.h"
 #include "runtime/paths.h"
 #include "setup/setupwindow.h"
 #include "testfiles.h"

@@ -1,6 +1,6 @@
-#include "runtime/qtplatformservices.h"
+#include "desktop/qtplatformservices.h"
 
-#include "runtime/eventyield.h"
+#include "desktop/eventyield.h"
 #include "runtime/paths.h"
 #include "runtime/runtimeerror.h"
 
