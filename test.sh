@@ -26,4 +26,6 @@ if [ "$sanitize" = ON ]; then
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 fi
 cd "$build"
-ctest --output-on-failure --timeout 600
+# The tests run side by side, one per core; none shares a folder, display, bus or port with
+# another.
+ctest --output-on-failure --timeout 600 --parallel "$(nproc)"

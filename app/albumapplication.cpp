@@ -1,7 +1,7 @@
 #include "app/albumapplication.h"
 
 #include "music/qtmediaplayer.h"
-#include "runtime/showclock.h"
+#include "desktop/showclock.h"
 #include "setup/setupwindow.h"
 #include "viewer/viewerwindow.h"
 
@@ -24,6 +24,9 @@ AlbumApplication::AlbumApplication(PlatformServices &services, MediaPlayerContro
     m_setup = std::make_unique<LARK_M1>(
         m_state, m_services, m_player, m_gate, playerBar, [this] { openViewer(); },
         [this] { return m_viewer && m_viewer->isVisible(); });
+    m_remote = std::make_unique<RemoteControl>(
+        m_state, m_player, *m_setup, [this] { return viewerIfLoaded(); },
+        QString::fromLatin1(DesktopEntry));
     // The first picture is decoded while the fields name it, and looked for again when the
     // user comes back to the window (files may have come or gone meanwhile).
     for (QLineEdit *field : {m_setup->Text1, m_setup->Text3})
@@ -35,9 +38,9 @@ AlbumApplication::AlbumApplication(PlatformServices &services, MediaPlayerContro
                      });
     // The desktop hears of a track as it starts and ends.
     if (auto *qtPlayer = qobject_cast<QtMediaPlayer *>(playerBar)) {
-        QObject::connect(qtPlayer, &QtMediaPlayer::trackStarted, &m_remote,
+        QObject::connect(qtPlayer, &QtMediaPlayer::trackStarted, m_remote.get(),
                          &RemoteControl::scheduleUpdate);
-        QObject::connect(qtPlayer, &QtMediaPlayer::trackFinished, &m_remote,
+        QObject::connect(qtPlayer, &QtMediaPlayer::trackFinished, m_remote.get(),
                          &RemoteControl::scheduleUpdate);
     }
 }
@@ -62,13 +65,14 @@ LARK_M7 &AlbumApplication::viewer()
         LARK_M7 *viewer = m_viewer;
         QObject::connect(viewer, &LARK_M7::left, viewer,
                          [this, viewer](bool byFrame) { viewerLeft(viewer, byFrame); });
-        // The screen stays awake while the open viewer's picture loop runs; a left viewer's
-        // loop is only winding down.
-        QObject::connect(viewer, &LARK_M7::loopRunning, viewer, [this, viewer](bool running) {
-            if (viewer == m_viewer)
-                m_screenSaver.setInhibited(running);
-        });
-        m_remote.watchViewer(viewer);
+        // The screen stays awake while the open viewer's show runs.
+        QObject::connect(viewer, &LARK_M7::showStatusChanged, viewer,
+                         [this, viewer](const LARK_M7::ShowStatus &status) {
+                             if (viewer == m_viewer)
+                                 m_screenSaver.setInhibited(status.stage ==
+                                                            LARK_M7::ShowStatus::Running);
+                         });
+        m_remote->watchViewer(viewer);
     }
     return *m_viewer;
 }

@@ -2,10 +2,10 @@
 
 #include "app/headstart.h"
 #include "app/remotecontrol.h"
-#include "runtime/commandgate.h"
+#include "desktop/commandgate.h"
 #include "pictures/fileworker.h"
 #include "pictures/picturesource.h"
-#include "runtime/screensaverinhibitor.h"
+#include "desktop/screensaverinhibitor.h"
 #include "state/sharedstate.h"
 
 #include <QPointer>
@@ -49,8 +49,6 @@ public:
     ScreenSaverInhibitor &screenSaver() { return m_screenSaver; }
     // Holds the windows' handlers while the show waits for its file work.
     CommandGate &gate() { return m_gate; }
-    // The show on the session bus, for the desktop's media controls.
-    RemoteControl &remote() { return m_remote; }
 
     // The first picture of the show the setup window names, decoded before "CONFERMA".
     HeadStart &headStart() { return m_headStart; }
@@ -76,7 +74,7 @@ private:
     PictureSource::Shared m_decodes;
     HeadStart m_headStart{m_fileChecks, m_pictures, m_decodes};
     std::unique_ptr<LARK_M1> m_setup;
-    RemoteControl m_remote{*this};
+    std::unique_ptr<RemoteControl> m_remote; // the show on the session bus
     QPointer<LARK_M7> m_viewer;
     QList<QPointer<LARK_M7>> m_leftViewers; // hidden, going once their show is over
 };

@@ -1,12 +1,14 @@
 #include "app/albumapplication.h"
 #include "music/qtmediaplayer.h"
-#include "runtime/italiantranslator.h"
-#include "runtime/qtplatformservices.h"
+#include "desktop/italiantranslator.h"
+#include "desktop/qtplatformservices.h"
 #include "setup/setupwindow.h"
 #include "pictures/picturesource.h"
+#include "runtime/paths.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QIcon>
 #include <QLockFile>
 #include <QScreen>
@@ -19,8 +21,14 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include <sys/stat.h>
 
 namespace {
+
+constexpr const char *OnePathMessage = "Indicare una sola cartella o immagine.\n";
+constexpr const char *NoDisplayMessage = "Nessuno schermo disponibile per le finestre.\n";
 
 // Runs a call once the window it watches has been painted for the first time: what the
 // window does not need to appear waits for it.
@@ -108,29 +116,47 @@ bool displayNamed(int argc, char *argv[])
     return false;
 }
 
-// Answers --help and --version before the windows' application exists, so that they need no
-// display; returns when neither is asked for.
-void answerHelpAndVersion(int argc, char *argv[])
+// The command line with each argument read from its bytes as the folder's names are: Qt's own
+// reading puts U+FFFD in place of the bytes of a name that is no UTF-8.
+QStringList argumentsOf(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << Paths::fromFileSystem(argv[i]);
+    return arguments;
+}
+
+// Answers what needs no windows before the windows' application exists: --help and --version,
+// and every command line when there is no display for the windows, where Qt would end the
+// program. Returns the exit status when the program ends here.
+std::optional<int> answerWithoutWindows(int argc, char *argv[])
+{
+    const bool display = displayNamed(argc, argv);
     bool options = false;
     for (int i = 1; i < argc; ++i)
         options = options || argv[i][0] == '-';
-    if (!options)
-        return;
+    if (display && !options)
+        return std::nullopt;
     QCoreApplication core(argc, argv);
     setNames();
     ItalianTranslator::install(core);
     QCommandLineParser parser;
     describeCommandLine(parser);
-    // Options of the windows' application (-platform, ...) are not known here: errors wait
-    // for the full parse, unless there is no display for that application to open. Qt's own
-    // error is then told here, with exit status 1, instead of Qt ending for want of a display.
-    if (!parser.parse(QCoreApplication::arguments()) && !displayNamed(argc, argv))
-        parser.process(QCoreApplication::arguments());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp();
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    const QStringList arguments = argumentsOf(argc, argv);
+    if (display) {
+        // Options of the windows' application (-platform, ...) are not known here: errors
+        // wait for the full parse.
+        parser.parse(arguments);
+        if (parser.isSet(QStringLiteral("help")))
+            parser.showHelp();
+        if (parser.isSet(QStringLiteral("version")))
+            parser.showVersion();
+        return std::nullopt;
+    }
+    // Qt's own error, help and version, with their exit status.
+    parser.process(arguments);
+    std::fputs(parser.positionalArguments().size() > 1 ? OnePathMessage : NoDisplayMessage, stderr);
+    return EXIT_FAILURE;
 }
 
 // Holds this copy's place among the copies of the program that run at once in the session,
@@ -140,8 +166,13 @@ std::unique_ptr<QLockFile> takeCopyNumber(int &number)
     constexpr int Places = 8;
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     for (number = 0; number < Places && !folder.isEmpty(); ++number) {
-        auto lock =
-            std::make_unique<QLockFile>(QStringLiteral("%1/album-%2.lock").arg(folder).arg(number));
+        const QString name = QStringLiteral("%1/album-%2.lock").arg(folder).arg(number);
+        // Anything but a file in the place (a pipe, a folder, a device) is left alone: the lock
+        // would open it, and could wait there for ever.
+        struct stat status;
+        if (::lstat(QFile::encodeName(name).constData(), &status) == 0 && !S_ISREG(status.st_mode))
+            continue;
+        auto lock = std::make_unique<QLockFile>(name);
         lock->setStaleLockTime(0); // held for the whole run; a dead copy's lock is stale
         if (lock->tryLock(0))
             return lock;
@@ -155,7 +186,8 @@ std::unique_ptr<QLockFile> takeCopyNumber(int &number)
 int main(int argc, char *argv[])
 {
     PictureSource::keepPictureMemory(); // before Qt starts any thread
-    answerHelpAndVersion(argc, argv);
+    if (const std::optional<int> status = answerWithoutWindows(argc, argv))
+        return *status;
     QApplication application(argc, argv);
     setNames();
     QApplication::setDesktopFileName(QString::fromLatin1(AlbumApplication::DesktopEntry));
@@ -167,10 +199,11 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     describeCommandLine(parser);
-    parser.process(application);
+    // The windows' application has taken its own options out of the command line.
+    parser.process(argumentsOf(argc, argv));
     const QStringList paths = parser.positionalArguments();
     if (paths.size() > 1) {
-        std::fputs("Indicare una sola cartella o immagine.\n", stderr);
+        std::fputs(OnePathMessage, stderr);
         return EXIT_FAILURE;
     }
 

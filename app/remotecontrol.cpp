@@ -1,6 +1,5 @@
 #include "app/remotecontrol.h"
 
-#include "app/albumapplication.h"
 #include "music/mediaplayercontrol.h"
 #include "runtime/runtimeerror.h"
 #include "setup/setupwindow.h"
@@ -9,9 +8,11 @@
 
 #include <QPushButton>
 
-RemoteControl::RemoteControl(AlbumApplication &app, QObject *parent)
-    : QObject(parent), m_app(app),
-      m_player(QStringLiteral("Album"), QString::fromLatin1(AlbumApplication::DesktopEntry), this)
+RemoteControl::RemoteControl(const SharedState &state, MediaPlayerControl &player, LARK_M1 &setup,
+                             std::function<LARK_M7 *()> viewer, const QString &desktopEntry,
+                             QObject *parent)
+    : QObject(parent), m_state(state), m_mediaPlayer(player), m_setup(setup),
+      m_viewer(std::move(viewer)), m_player(QStringLiteral("Album"), desktopEntry, this)
 {
     connect(&m_player, &MprisPlayer::playPauseRequested, this,
             [this] { request(Request::PlayPause); });
@@ -33,7 +34,7 @@ RemoteControl::RemoteControl(AlbumApplication &app, QObject *parent)
         &m_player, &MprisPlayer::quitRequested, this,
         [this] {
             m_player.flush();
-            m_app.setupWindow().Command3->click();
+            m_setup.Command3->click();
         },
         Qt::QueuedConnection);
 }
@@ -43,15 +44,13 @@ void RemoteControl::watchViewer(LARK_M7 *viewer)
     m_shownPicture.clear();
     if (!m_player.isRegistered())
         return;
-    connect(viewer, &LARK_M7::loopRunning, this, &RemoteControl::scheduleUpdate);
-    connect(viewer, &LARK_M7::handlerReturned, this, &RemoteControl::scheduleUpdate);
-    connect(viewer, &LARK_M7::left, this, &RemoteControl::scheduleUpdate);
+    connect(viewer, &LARK_M7::showStatusChanged, this, &RemoteControl::scheduleUpdate);
     connect(viewer, &LARK_M7::fullScreenChanged, this, &RemoteControl::scheduleUpdate);
-    connect(viewer, &QWidget::windowTitleChanged, this, [this, viewer] {
+    connect(viewer, &LARK_M7::pictureNamed, this, [this, viewer](const QString &path) {
         // The caption names the picture as its turn comes.
         if (viewer != openViewer())
             return;
-        m_shownPicture = m_app.state().CurrentPath;
+        m_shownPicture = path;
         scheduleUpdate();
     });
 }
@@ -80,17 +79,14 @@ MprisPlayer::Show RemoteControl::currentShow() const
     show.fullscreen = viewer->isFullScreen();
     show.picturePath = m_shownPicture;
     show.trackPath = playingTrack();
-    const SharedState &state = m_app.state();
-    if (state.ShowStarted == 0)
-        return show;
-    if (state.ShowState != 1) {
+    const LARK_M7::ShowStatus status = viewer->showStatus();
+    if (status.stage == LARK_M7::ShowStatus::Running) {
         // The toggle pauses, unless a key press has turned it into a continue.
         show.status = MprisPlayer::Status::Playing;
         show.canPlay = true;
-        show.canPause = state.ShowRunning != 0;
-    } else if (state.ShowRunning == 0 && !state.CurrentName.trimmed().isEmpty()) {
-        // Stopped by a pause, with a picture to go on with: the toggle and a click on the
-        // background continue.
+        show.canPause = status.pauses;
+    } else if (status.stage == LARK_M7::ShowStatus::Paused) {
+        // The toggle and a click on the background continue.
         show.status = MprisPlayer::Status::Paused;
         show.canPlay = true;
         show.canPause = true;
@@ -101,11 +97,11 @@ MprisPlayer::Show RemoteControl::currentShow() const
 
 QString RemoteControl::playingTrack() const
 {
-    const QString &track = m_app.state().CurrentTrack;
+    const QString &track = m_state.CurrentTrack;
     if (track.isEmpty())
         return {};
     try {
-        if (m_app.player().GetPlayerState() == MediaPlayerControl::Playing)
+        if (m_mediaPlayer.GetPlayerState() == MediaPlayerControl::Playing)
             return track;
     } catch (const RuntimeError &) {
         // A player that cannot tell its state counts as silent.
@@ -115,7 +111,7 @@ QString RemoteControl::playingTrack() const
 
 LARK_M7 *RemoteControl::openViewer() const
 {
-    LARK_M7 *viewer = m_app.viewerIfLoaded();
+    LARK_M7 *viewer = m_viewer();
     return viewer && viewer->isVisible() && !viewer->wasLeft() ? viewer : nullptr;
 }
 
@@ -169,7 +165,7 @@ void RemoteControl::raise()
     // The setup window is hidden only while the viewer is open.
     QWidget *window = openViewer();
     if (!window)
-        window = &m_app.setupWindow();
+        window = &m_setup;
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();

@@ -4,8 +4,12 @@
 
 #include <QObject>
 
-class AlbumApplication;
+#include <functional>
+
+class LARK_M1;
 class LARK_M7;
+class MediaPlayerControl;
+struct SharedState;
 
 // The desktop's media controls on the show: tells the MPRIS player how the open viewer's show
 // stands, and turns the player's requests into the viewer's own commands. A request runs from
@@ -16,9 +20,12 @@ class RemoteControl : public QObject
     Q_OBJECT
 
 public:
-    explicit RemoteControl(AlbumApplication &app, QObject *parent = nullptr);
-
-    MprisPlayer &player() { return m_player; }
+    // What it reaches of the program: the state that names the track handed to the player, the
+    // player, the setup window (raised when no viewer is open; its "F I N E" quits), and the
+    // viewer loaded now, if any. desktopEntry names the program's desktop entry.
+    RemoteControl(const SharedState &state, MediaPlayerControl &player, LARK_M1 &setup,
+                  std::function<LARK_M7 *()> viewer, const QString &desktopEntry,
+                  QObject *parent = nullptr);
 
     // Follows a viewer just loaded.
     void watchViewer(LARK_M7 *viewer);
@@ -41,7 +48,10 @@ private:
     void update();
     void raise();
 
-    AlbumApplication &m_app;
+    const SharedState &m_state;
+    MediaPlayerControl &m_mediaPlayer;
+    LARK_M1 &m_setup;
+    std::function<LARK_M7 *()> m_viewer;
     MprisPlayer m_player;
     QString m_shownPicture; // the picture the open viewer's caption names
     bool m_updateScheduled = false;

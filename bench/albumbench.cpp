@@ -20,15 +20,15 @@
 // 24-megapixel JPEGs, and three 12-megapixel pictures as JPEG, HEIC (a phone's grid of 512 x 512
 // tiles, coded by libheif) and WebP.
 #include "benchsupport.h"
-#include "heiffiles.h"
+#include "support/heiffiles.h"
 #ifdef ALBUM_BENCH_X11
 #include "framewatch.h"
 #endif
 
 #include "app/albumapplication.h"
 #include "music/qtmediaplayer.h"
-#include "runtime/qtplatformservices.h"
-#include "runtime/showclock.h"
+#include "desktop/qtplatformservices.h"
+#include "desktop/showclock.h"
 #include "setup/setupwindow.h"
 #include "viewer/imagecontrol.h"
 #include "pictures/picturesource.h"

@@ -31,13 +31,13 @@
 //      cyclic show of them all at delay 0 on the busy machine, and the viewer closed during
 //      their decodes, which must bring no message.
 #include "benchsupport.h"
-#include "heiffiles.h"
+#include "support/heiffiles.h"
 
 #include "app/albumapplication.h"
 #include "music/qtmediaplayer.h"
-#include "runtime/platformservices.h"
-#include "runtime/qtplatformservices.h"
-#include "runtime/showclock.h"
+#include "desktop/platformservices.h"
+#include "desktop/qtplatformservices.h"
+#include "desktop/showclock.h"
 #include "setup/setupwindow.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"

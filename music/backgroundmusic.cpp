@@ -1,31 +1,18 @@
 #include "music/backgroundmusic.h"
 
 #include "music/mediaplayercontrol.h"
-#include "runtime/eventyield.h"
-#include "runtime/fileprobe.h"
+#include "music/soundfiles.h"
 #include "runtime/paths.h"
+#include "desktop/eventyield.h"
 #include "runtime/runtimeerror.h"
 #include "state/sharedstate.h"
 
-#include <QFile>
 #include <QLabel>
-
-#include <cstring>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 namespace {
 
 const QString Mp3Extension = QStringLiteral(".MP3");
 const QString WavExtension = QStringLiteral(".WAV");
-
-// The folder part of a path, with its closing separator; empty for a bare name.
-QString folderPartOf(const QString &path)
-{
-    return path.left(path.size() - Paths::fileNameOf(path).size());
-}
 
 // The lookup to use: the one given, else the one done here.
 QString find(const BackgroundMusic::FindSound &given, const QString &path)
@@ -47,58 +34,6 @@ template <typename Step> bool attempt(Step step)
 } // namespace
 
 namespace BackgroundMusic {
-
-QString cutExtension(const QString &path)
-{
-    const qsizetype nameStart = path.size() - Paths::fileNameOf(path).size();
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-    return dot >= nameStart ? path.left(dot) : path;
-}
-
-QString playlistEntryFor(const QString &folder, const QString &pictureName)
-{
-    return folder + cutExtension(pictureName) + Mp3Extension;
-}
-
-QString findIgnoringCase(const QString &path)
-{
-    const QString name = Paths::fileNameOf(path);
-    if (name.isEmpty())
-        return {};
-    // The exact spelling needs no look at the whole folder.
-    struct stat status;
-    if (::stat(Paths::toFileSystem(path).constData(), &status) == 0 && S_ISREG(status.st_mode))
-        return path;
-    // The folder's names are read as they are stored, without asking the file system about
-    // each: a folder of tens of thousands of pictures is looked through in milliseconds.
-    const QString folder = folderPartOf(path);
-    DIR *entries = ::opendir(folder.isEmpty() ? "." : Paths::toFileSystem(folder).constData());
-    if (!entries)
-        return {};
-    // Spellings of one name differ in the case of their letters, rarely in their length; a
-    // name read from bytes that are no UTF-8 may be longer or shorter than it is stored.
-    const qsizetype nameBytes =
-        name.contains(QChar::ReplacementCharacter) ? -1 : QFile::encodeName(name).size();
-    QString found;
-    while (const dirent *entry = ::readdir(entries)) {
-        if (nameBytes >= 0 && qsizetype(std::strlen(entry->d_name)) != nameBytes)
-            continue;
-        const QString candidate = QFile::decodeName(entry->d_name);
-        // Of several spellings the same one is taken every time, whatever the folder's order.
-        if (candidate.compare(name, Qt::CaseInsensitive) == 0 &&
-            (found.isEmpty() || candidate < found) &&
-            ::fstatat(::dirfd(entries), entry->d_name, &status, 0) == 0 && S_ISREG(status.st_mode))
-            found = candidate;
-    }
-    ::closedir(entries);
-    return found.isEmpty() ? QString() : folder + found;
-}
-
-QString openableIgnoringCase(const QString &path)
-{
-    const QString found = findIgnoringCase(path);
-    return !found.isEmpty() && FileProbe::canOpenForReading(found) ? found : QString();
-}
 
 void CONTROLLO_ESISTENZA_MP3(QString &MUSICA, Int16 &ER, const FindSound &given)
 {
@@ -190,7 +125,7 @@ void PlayTrack(MediaPlayerControl &player, QLabel *Label3, QString &TrackFile, I
     // The label names only a track the player has taken.
     if (attempt([&] { player.SetPlayerFile(TrackFile); })) {
         if (Label3)
-            Label3->setText(TrackFile);
+            Label3->setText(Paths::forDisplay(TrackFile));
     } else if (fallback) {
         PlayResult = 1;
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "music/soundfiles.h"
 #include "runtime/int16.h"
 
 #include <QString>
@@ -31,21 +32,6 @@ struct MusicContext
     QLabel *nowPlaying;
     FindSound find = {};
 };
-
-// The lookup FindSound stands for, done here.
-QString openableIgnoringCase(const QString &path);
-
-// The path without the extension of its file name: cut at the last dot of the file-name
-// part, never inside the folder; a name without a dot stays whole.
-QString cutExtension(const QString &path);
-
-// The playlist entry for a picture: folder & the picture's name without its extension & ".MP3".
-QString playlistEntryFor(const QString &folder, const QString &pictureName);
-
-// The ordinary file present under path's folder whose name equals path's file name ignoring
-// letter case, as folder & the name found; the exact spelling wins when it exists. Empty when
-// there is none: folders, devices and pipes do not count.
-QString findIgnoringCase(const QString &path);
 
 // Whether the MP3 of a sound path exists: MUSICA, with or without an extension, becomes the
 // MP3 found (ER 0) or the path cut & ".WAV" (ER 1, the WAV itself is not looked for).

@@ -2,7 +2,7 @@
 
 #include "runtime/fileprobe.h"
 #include "runtime/paths.h"
-#include "runtime/windowlook.h"
+#include "desktop/windowlook.h"
 
 #include <QAudioOutput>
 #include <QCheckBox>
@@ -145,9 +145,15 @@ QtMediaPlayer::~QtMediaPlayer()
         ::close(m_descriptor);
 }
 
-bool QtMediaPlayer::GetMusicSwitch() { return m_musicSwitch->isChecked(); }
+bool QtMediaPlayer::GetMusicSwitch()
+{
+    return m_musicSwitch->isChecked();
+}
 
-int QtMediaPlayer::GetPlayerState() { return m_playing ? Playing : 0; }
+int QtMediaPlayer::GetPlayerState()
+{
+    return m_playing ? Playing : 0;
+}
 
 void QtMediaPlayer::StopPlayer()
 {
@@ -222,6 +228,6 @@ void QtMediaPlayer::showPosition(qint64 milliseconds)
 {
     m_position->setValue(int(qMin<qint64>(milliseconds, m_position->maximum())));
     const qint64 seconds = milliseconds / 1000;
-    m_time->setText(QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10,
-                                                                  QLatin1Char('0')));
+    m_time->setText(
+        QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0')));
 }

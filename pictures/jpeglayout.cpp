@@ -1,5 +1,6 @@
 #include "pictures/jpeglayout.h"
 
+#include "pictures/tiffdirectory.h"
 #include "runtime/fileprobe.h"
 
 #include <QByteArray>
@@ -198,44 +199,25 @@ Layout read(int descriptor, qint64 fileSize)
 
 QImageIOHandler::Transformations exifTransformation(const QByteArray &exif)
 {
-    // "Exif", two zero bytes, then a TIFF header: byte order, 42, the first directory.
+    // "Exif", two zero bytes, then a TIFF structure.
     const QByteArray tiff = exif.mid(6);
-    if (tiff.size() < 8 || (!tiff.startsWith("II") && !tiff.startsWith("MM")))
+    const std::optional<TiffDirectory::Directory> directory =
+        TiffDirectory::readFirst([&tiff](qint64 offset, qint64 length) {
+            return offset >= 0 && offset < tiff.size() ? tiff.mid(offset, length) : QByteArray();
+        });
+    const std::optional<TiffDirectory::Entry> orientation =
+        directory ? directory->find(0x0112) : std::nullopt;
+    if (!orientation)
         return QImageIOHandler::TransformationNone;
-    const bool little = tiff.startsWith("II");
-    const auto number = [&tiff, little](qsizetype at, int bytes) -> quint32 {
-        quint32 value = 0;
-        for (int i = 0; i < bytes; ++i) {
-            const quint32 byte = quint8(tiff[at + (little ? bytes - 1 - i : i)]);
-            value = value << 8 | byte;
-        }
-        return value;
-    };
-    const qsizetype directory = number(4, 4);
-    if (directory + 2 > tiff.size())
-        return QImageIOHandler::TransformationNone;
-    const int entries = int(number(directory, 2));
-    for (int i = 0; i < entries; ++i) {
-        const qsizetype entry = directory + 2 + 12 * qsizetype(i);
-        if (entry + 12 > tiff.size())
-            break;
-        if (number(entry, 2) != 0x0112) // orientation
-            continue;
-        // Numbered 1 to 8 as the EXIF standard does.
-        static const QImageIOHandler::Transformations turns[] = {
-            QImageIOHandler::TransformationNone,
-            QImageIOHandler::TransformationNone,
-            QImageIOHandler::TransformationMirror,
-            QImageIOHandler::TransformationRotate180,
-            QImageIOHandler::TransformationFlip,
-            QImageIOHandler::TransformationFlipAndRotate90,
-            QImageIOHandler::TransformationRotate90,
-            QImageIOHandler::TransformationMirrorAndRotate90,
-            QImageIOHandler::TransformationRotate270};
-        const quint32 orientation = number(entry + 8, 2);
-        return orientation <= 8 ? turns[orientation] : QImageIOHandler::TransformationNone;
-    }
-    return QImageIOHandler::TransformationNone;
+    // Numbered 1 to 8 as the EXIF standard does.
+    static const QImageIOHandler::Transformations turns[] = {
+        QImageIOHandler::TransformationNone,     QImageIOHandler::TransformationNone,
+        QImageIOHandler::TransformationMirror,   QImageIOHandler::TransformationRotate180,
+        QImageIOHandler::TransformationFlip,     QImageIOHandler::TransformationFlipAndRotate90,
+        QImageIOHandler::TransformationRotate90, QImageIOHandler::TransformationMirrorAndRotate90,
+        QImageIOHandler::TransformationRotate270};
+    return orientation->value <= 8 ? turns[orientation->value]
+                                   : QImageIOHandler::TransformationNone;
 }
 
 } // namespace JpegLayout

@@ -1,5 +1,6 @@
 #include "pictures/picturedecoder.h"
 
+#include "pictures/byteorder.h"
 #include "pictures/decodetime.h"
 #include "pictures/heifimageplugin/hevccodedsize.h"
 #include "pictures/jpegdecoder.h"
@@ -7,6 +8,7 @@
 #include "pictures/picturebudget.h"
 #include "pictures/picturefile.h"
 #include "pictures/picturememory.h"
+#include "pictures/tiffdirectory.h"
 #include "pictures/webpdecoder.h"
 #include "runtime/runtimeerror.h"
 
@@ -44,78 +46,26 @@ qint64 rawBound(const QSize &size)
 }
 constexpr qint64 ReadSlackBytes = 64LL << 20;
 
-quint32 littleEndian(const QByteArray &data, qsizetype at, int bytes)
-{
-    quint32 value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = value << 8 | quint8(data.at(at + i));
-    return value;
-}
-
-quint32 endian(const QByteArray &data, qsizetype at, int bytes, bool little)
-{
-    if (little)
-        return littleEndian(data, at, bytes);
-    quint32 value = 0;
-    for (int i = 0; i < bytes; ++i)
-        value = value << 8 | quint8(data.at(at + i));
-    return value;
-}
-
 // A TIFF's buffer for one strip or tile of its first picture, as the reader holds it while it
 // decodes, bytes: a file may keep its whole picture in one strip. -1 when its header cannot
 // be read.
 qint64 tiffStripBytes(const PictureFile &file)
 {
-    const QByteArray header = file.readAt(0, 8);
-    if (header.size() < 8 || (!header.startsWith("II*") && !header.startsWith("MM\0*")))
+    const std::optional<TiffDirectory::Directory> directory = TiffDirectory::readFirst(
+        [&file](qint64 offset, qint64 length) { return file.readAt(offset, length); });
+    if (!directory)
         return -1;
-    const bool little = header[0] == 'I';
-    const qint64 directory = endian(header, 4, 4, little);
-    const QByteArray count = file.readAt(directory, 2);
-    if (count.size() < 2)
-        return -1;
-    const int entries = int(endian(count, 0, 2, little));
-    const QByteArray table = file.readAt(directory + 2, qint64(entries) * 12);
-    if (table.size() < qint64(entries) * 12)
-        return -1;
-    qint64 width = 0, height = 0, rows = 0, tileWidth = 0, tileHeight = 0, samples = 1, bits = 1;
-    for (int i = 0; i < entries; ++i) {
-        const qsizetype at = qsizetype(i) * 12;
-        const quint32 tag = endian(table, at, 2, little), type = endian(table, at + 2, 2, little);
-        const quint32 valueCount = endian(table, at + 4, 4, little);
-        // A short or long value stands in the entry itself; of several shorts the first.
-        const qint64 value = type == 3   ? endian(table, at + 8, 2, little)
-                             : type == 4 ? endian(table, at + 8, 4, little)
-                                         : 0;
-        if (tag == 258 && type == 3 && valueCount > 2) {
-            const QByteArray first = file.readAt(endian(table, at + 8, 4, little), 2);
-            bits = first.size() == 2 ? endian(first, 0, 2, little) : 16;
-            continue;
-        }
-        switch (tag) {
-        case 256:
-            width = value;
-            break;
-        case 257:
-            height = value;
-            break;
-        case 258:
-            bits = value;
-            break;
-        case 277:
-            samples = value;
-            break;
-        case 278:
-            rows = value;
-            break;
-        case 322:
-            tileWidth = value;
-            break;
-        case 323:
-            tileHeight = value;
-            break;
-        }
+    const auto value = [&directory](quint16 tag, qint64 missing) -> qint64 {
+        const std::optional<TiffDirectory::Entry> entry = directory->find(tag);
+        return entry ? qint64(entry->value) : missing;
+    };
+    const qint64 width = value(256, 0), height = value(257, 0), samples = value(277, 1);
+    const qint64 rows = value(278, 0), tileWidth = value(322, 0), tileHeight = value(323, 0);
+    qint64 bits = value(258, 1);
+    // One bit depth a sample: of several, the first, stored apart when there are more than two.
+    if (const auto entry = directory->find(258); entry && entry->type == 3 && entry->count > 2) {
+        const QByteArray first = file.readAt(entry->value, 2);
+        bits = first.size() == 2 ? ByteOrder::number(first, 0, 2, directory->little) : 16;
     }
     const qint64 lineBytes = (width * samples * std::max<qint64>(bits, 1) + 7) / 8;
     if (tileWidth > 0 && tileHeight > 0)
@@ -129,7 +79,7 @@ qint64 webpBytes(const PictureFile &file)
     const QByteArray start = file.readAt(0, 12);
     if (start.size() < 12 || !start.startsWith("RIFF") || start.mid(8, 4) != "WEBP")
         return -1;
-    return qint64(littleEndian(start, 4, 4)) + 8;
+    return qint64(ByteOrder::littleEndian(start, 4, 4)) + 8;
 }
 
 // A PNG that Qt's reader decodes row by row to a smaller size, holding only a few rows: one of

@@ -80,7 +80,6 @@ public:
 
     // Decoding ahead is on unless turned off (the benchmark measures the show without it).
     void setEnabled(bool enabled);
-    bool isEnabled() const { return m_enabled; }
     int ahead() const { return m_ahead; }
 
     // The next picture being decoded or waiting to be taken, empty when none; and whether its

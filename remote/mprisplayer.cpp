@@ -2,12 +2,12 @@
 
 #include "remote/mprisplayeradaptor.h"
 #include "remote/mprisrootadaptor.h"
+#include "runtime/paths.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QFileInfo>
 #include <QUrl>
 
 namespace {
@@ -32,9 +32,18 @@ QString statusText(MprisPlayer::Status status)
     return QStringLiteral("Stopped");
 }
 
+// A file's URL: its path's bytes, percent-encoded, so that a name that is no UTF-8 keeps them.
 QString fileUrl(const QString &path)
 {
-    return QUrl::fromLocalFile(path).toString();
+    const QByteArray bytes = Paths::toFileSystem(path);
+    const QByteArray scheme = bytes.startsWith('/') ? "file://" : "file:";
+    return QUrl::fromEncoded(scheme + bytes.toPercentEncoding("/")).toString();
+}
+
+// A file's name as the desktop shows it: text on the bus is UTF-8, with U+FFFD for stray bytes.
+QString shownName(const QString &path)
+{
+    return Paths::forDisplay(Paths::fileNameOf(path));
 }
 
 } // namespace
@@ -86,10 +95,10 @@ QVariantMap MprisPlayer::metadata() const
     data.insert(QStringLiteral("mpris:trackid"),
                 QVariant::fromValue(QDBusObjectPath(QString::fromLatin1(PicturePathPrefix) +
                                                     QString::number(m_pictureNumber))));
-    data.insert(QStringLiteral("xesam:title"), QFileInfo(m_show.picturePath).fileName());
+    data.insert(QStringLiteral("xesam:title"), shownName(m_show.picturePath));
     data.insert(QStringLiteral("mpris:artUrl"), fileUrl(m_show.picturePath));
     if (!m_show.trackPath.isEmpty()) {
-        data.insert(QStringLiteral("xesam:album"), QFileInfo(m_show.trackPath).fileName());
+        data.insert(QStringLiteral("xesam:album"), shownName(m_show.trackPath));
         data.insert(QStringLiteral("xesam:url"), fileUrl(m_show.trackPath));
     }
     return data;

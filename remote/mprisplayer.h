@@ -40,8 +40,7 @@ public:
     MprisPlayer(const QString &identity, const QString &desktopEntry, QObject *parent = nullptr);
     ~MprisPlayer() override;
 
-    // The name taken on the session bus; empty when the player is not on a bus.
-    QString serviceName() const { return m_serviceName; }
+    // Whether the player has taken a name on the session bus.
     bool isRegistered() const { return !m_serviceName.isEmpty(); }
 
     const Show &show() const { return m_show; }

@@ -2,20 +2,20 @@
 
 #include "runtime/paths.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <utility>
 #include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace DirectoryMatching {
 
-static bool sameLetter(QChar a, QChar b) { return a == b || a.toCaseFolded() == b.toCaseFolded(); }
+static bool sameLetter(QChar a, QChar b)
+{
+    return a == b || a.toCaseFolded() == b.toCaseFolded();
+}
 
 bool wildcardMatch(QStringView name, QStringView mask)
 {
@@ -65,7 +65,10 @@ QStringList masksOf(QStringView mask)
     return masks;
 }
 
-static bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+static bool isDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 
 // Compares a and b; negative, zero or positive.
 static int naturalCompare(const QString &a, const QString &b)
@@ -151,30 +154,18 @@ QStringList DirectoryCursor::list(const QString &pattern)
     if (folder == pattern) // no separator: a mask in the current folder
         folder.clear();
 
-    DIR *entries = ::opendir(folder.isEmpty() ? "." : Paths::toFileSystem(folder).constData());
-    if (!entries)
-        return names;
-    while (const dirent *entry = ::readdir(entries)) {
-        // Hidden files, and the folder itself and its parent.
-        if (entry->d_name[0] == '.')
-            continue;
-        const QString name = QFile::decodeName(entry->d_name);
-        if (std::none_of(masks.begin(), masks.end(), [&name](const QString &mask) {
-                return DirectoryMatching::wildcardMatch(name, mask);
-            }))
-            continue;
-        // Ordinary files, also through a link. The folder tells most entries' kind with their
-        // name; only links and entries of unknown kind are asked about.
-        bool file = entry->d_type == DT_REG;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            struct stat status;
-            file = ::fstatat(::dirfd(entries), entry->d_name, &status, 0) == 0 &&
-                   S_ISREG(status.st_mode);
-        }
-        if (file)
+    Paths::listFolder(Paths::toFileSystem(folder), [&](const Paths::FolderEntry &entry) {
+        // Hidden files.
+        if (entry.stored().startsWith('.'))
+            return;
+        const QString name = entry.name();
+        const bool matches = std::any_of(masks.begin(), masks.end(), [&name](const QString &mask) {
+            return DirectoryMatching::wildcardMatch(name, mask);
+        });
+        // Ordinary files, also through a link.
+        if (matches && entry.isRegularFile())
             names << name;
-    }
-    ::closedir(entries);
+    });
     // Each name's key is made once, not at every comparison.
     std::vector<std::pair<QString, QString>> keyed;
     keyed.reserve(std::size_t(names.size()));

@@ -1,13 +1,13 @@
 #include "setup/setupwindow.h"
 
 #include "music/mediaplayercontrol.h"
-#include "runtime/commandgate.h"
+#include "desktop/commandgate.h"
 #include "runtime/directorycursor.h"
-#include "runtime/guard.h"
+#include "desktop/guard.h"
 #include "runtime/paths.h"
-#include "runtime/platformservices.h"
+#include "desktop/platformservices.h"
 #include "runtime/twips.h"
-#include "runtime/windowlook.h"
+#include "desktop/windowlook.h"
 #include "runtime/val.h"
 #include "state/sharedstate.h"
 
@@ -20,9 +20,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <cstdlib>
 #include <limits>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -225,15 +227,23 @@ void LARK_M1::takeFolderOf(const QString &file)
 {
     m_state.ImageFolder = Paths::folderOf(file);
     m_state.ShowFolder.clear();
-    Text1->setText(m_state.ImageFolder);
+    Text1->setText(Paths::forDisplay(m_state.ImageFolder));
     m_state.DelaySeconds = Val(Text2->text());
 }
 
 void LARK_M1::openPath(const QString &path)
 {
     guarded([this, &path] {
-        const QFileInfo info(path);
-        const QString absolute = QDir::cleanPath(info.absoluteFilePath());
+        // A relative path is taken in the current folder, which is read from its bytes; an
+        // empty one names nothing.
+        QString absolute = path;
+        const bool relative = !path.isEmpty() && !path.startsWith(QLatin1Char('/'));
+        char *current = relative ? ::getcwd(nullptr, 0) : nullptr;
+        if (current)
+            absolute = Paths::withClosingSeparator(Paths::fromFileSystem(current)) + path;
+        std::free(current);
+        absolute = QDir::cleanPath(absolute);
+        const QFileInfo info(absolute);
         struct stat status;
         const bool found = ::stat(Paths::toFileSystem(absolute).constData(), &status) == 0;
         if (found && S_ISDIR(status.st_mode)) {
@@ -259,7 +269,7 @@ LARK_M1::ShowFiles LARK_M1::filesToConfirm() const
     QString folder = m_state.ImageFolder;
     if (typed.isEmpty())
         folder.clear();
-    else if (typed != folder)
+    else if (typed != Paths::forDisplay(folder))
         folder = Paths::withClosingSeparator(typed);
     return {folder, QLatin1Char('.') + trimBlanks(Text3->text())};
 }
@@ -285,7 +295,7 @@ void LARK_M1::Command2_Click()
     m_state.DelaySeconds = delay;
     m_state.ImageExtension = files.extension;
     m_state.ShowStarted = 0;
-    m_state.ShowState = 0;
+    m_state.ShowState = ShowFresh;
     const bool music = m_player.GetMusicSwitch();
     m_state.TrackPos = 0;
     m_state.MusicEnabled = music ? 1 : 0;

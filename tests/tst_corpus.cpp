@@ -14,7 +14,6 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImageWriter>
 #include <QPushButton>
@@ -22,11 +21,9 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QtEndian>
 
 #include <atomic>
-#include <thread>
 
 namespace {
 
@@ -520,12 +517,6 @@ QList<Sample> makeCorpus()
     return corpus;
 }
 
-QString errorPathMessage(const QString &path)
-{
-    return QStringLiteral("Immagine ") + path +
-           QStringLiteral("\r di formato non compatibile !!!\r\r 481 - Immagine non valida");
-}
-
 } // namespace
 
 class CorpusTest : public QObject
@@ -636,8 +627,7 @@ void CorpusTest::aDecodeIsChargedTheProcessorTimeOfItsOwnWorkOnly()
     std::atomic<bool> held{true};
     const auto slow = worker.run<PictureDecoder::Picture>(
         [&](WorkStop &stop) {
-            while (held)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            held.wait(true);
             decoded = PictureDecoder::decode(png, boxes, {.stop = &stop}).error;
             return PictureDecoder::Picture();
         },
@@ -647,6 +637,7 @@ void CorpusTest::aDecodeIsChargedTheProcessorTimeOfItsOwnWorkOnly()
     const auto next = worker.run<int>([] { return 2; });
     QVERIFY(next->waitFor(std::chrono::seconds(30)));
     held = false;
+    held.notify_all();
     QTRY_COMPARE(decoded.load(), 481);
 
     // A decode waiting for its share of the picture memory is not charged the time that passes
@@ -701,10 +692,6 @@ void CorpusTest::everyMalformedPictureIsShownOrReported()
     ShowFixture show;
     int shown = 0;
     int refused = 0;
-    qint64 slowestMs = 0;
-    QString slowest;
-    qint64 worstKb = 0;
-    QString worst;
     for (int i = 0; i < corpus.size(); ++i) {
         const Sample &sample = corpus[i];
         // Each sample alone in a folder of its own, shown with its extension.
@@ -716,16 +703,9 @@ void CorpusTest::everyMalformedPictureIsShownOrReported()
         show.captions.clear();
         show.services.messages.clear();
 
-        QElapsedTimer clock;
-        clock.start();
         show.confirmShow(folder, QStringLiteral("0"), /*cyclic*/ false, extension);
         // A file that takes longer than this has hung the show.
-        QVERIFY2(show.waitForShowEnd(10000), qPrintable(sample.name));
-        const qint64 elapsed = clock.elapsed();
-        if (elapsed > slowestMs) {
-            slowestMs = elapsed;
-            slowest = sample.name;
-        }
+        QVERIFY2(show.waitForShowEnd(30000), qPrintable(sample.name));
 
         LARK_M7 *viewer = show.viewer();
         QVERIFY(viewer);
@@ -738,7 +718,7 @@ void CorpusTest::everyMalformedPictureIsShownOrReported()
             ++shown;
         } else {
             QVERIFY2(sample.expect != Expect::Shown, qPrintable(sample.name));
-            QCOMPARE(show.services.messages, QStringList{errorPathMessage(path)});
+            QCOMPARE(show.services.messages, QStringList{TestFiles::unreadableMessage(path)});
             QCOMPARE(int(show.state().PictureCount), 1000);
             ++refused;
         }
@@ -747,23 +727,17 @@ void CorpusTest::everyMalformedPictureIsShownOrReported()
         QVERIFY(!viewer->Command3->isVisible());
 
         const qint64 peakKb = peakMemoryKb();
-        if (peakKb > worstKb) {
-            worstKb = peakKb;
-            worst = sample.name;
-        }
         QVERIFY2(peakKb < 500 * 1024,
                  qPrintable(QStringLiteral("%1: %2 MB").arg(sample.name).arg(peakKb / 1024)));
 
         // Back to the setup window for the next one.
         const QPointer<LARK_M7> left = viewer;
         QTest::mouseClick(viewer->Command2, Qt::LeftButton);
-        QTRY_VERIFY(left.isNull());
+        QVERIFY(ShowFixture::waitUntil([&] { return left.isNull(); }));
         QFile::remove(path);
     }
-    qInfo("%lld files tried: %d shown, %d stopped with the message; slowest %s in %lld ms; "
-          "peak memory %lld MB after %s",
-          qint64(corpus.size()), shown, refused, qPrintable(slowest), slowestMs, worstKb / 1024,
-          qPrintable(worst));
+    qInfo("%lld files tried: %d shown, %d stopped with the message", qint64(corpus.size()), shown,
+          refused);
     QCOMPARE(shown + refused, int(corpus.size()));
 
     // Afterwards a new confirmation starts a show that works.
@@ -786,7 +760,7 @@ void CorpusTest::aHugeWindowDecodesNoLargerThanTheScreen()
     for (const char *name : {"A.JPG", "B.JPG"})
         TestFiles::writePicture(dir.filePath(QLatin1String(name)), 3000, 2000, Qt::red, "JPEG");
     ShowFixture show;
-    QTimer::singleShot(200, &show, [&show] { show.viewer()->resize(6000, 4000); });
+    show.clock.at(200, [&show] { show.viewer()->resize(6000, 4000); });
     show.confirmShow(dir.path(), QStringLiteral("0.5"));
     QVERIFY(show.waitForShowEnd());
     QCOMPARE(show.captions.size(), 2);

@@ -1,4 +1,4 @@
-#include "runtime/qtplatformservices.h"
+#include "desktop/qtplatformservices.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/viewerwindow.h"
 
@@ -14,10 +14,14 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <cstdio>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,11 +40,46 @@ private slots:
     void withoutThePrinterStampaSaysSo();
 
 private:
+    // Ends the test with what the scheduler logged when a step does not end in time: a call
+    // into the print system cannot be given up otherwise.
+    class Watchdog
+    {
+    public:
+        Watchdog(const PrintTest &test, const char *step)
+            : m_thread([this, &test, step] {
+                  std::unique_lock lock(m_mutex);
+                  if (!m_ended.wait_for(lock, std::chrono::seconds(60),
+                                        [this] { return m_done; })) {
+                      std::fprintf(stderr,
+                                   "FAIL: %s did not end in 60 s; the scheduler logged:\n%s\n",
+                                   step, qPrintable(test.schedulerLog()));
+                      std::_Exit(1);
+                  }
+              })
+        {
+        }
+        ~Watchdog()
+        {
+            {
+                std::lock_guard lock(m_mutex);
+                m_done = true;
+            }
+            m_ended.notify_all();
+            m_thread.join();
+        }
+
+    private:
+        std::mutex m_mutex;
+        std::condition_variable m_ended;
+        bool m_done = false;
+        std::thread m_thread;
+    };
+
     // Starts the scheduler; why it cannot run here, empty when it runs.
     QString startScheduler();
     QString schedulerLog() const;
-    // A show of one picture, paused once the picture is on screen.
-    LARK_M7 *pausedShow(ShowFixture &show);
+    // A show of one picture, at its end.
+    LARK_M7 *endedShow(ShowFixture &show);
     QString file(const QString &name) const { return m_root.filePath(name); }
 
     QTemporaryDir m_root;
@@ -68,7 +107,7 @@ std::optional<QString> run(const QString &name, const QStringList &arguments)
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(tool(name), arguments);
-    const bool done = process.waitForFinished(30000) &&
+    const bool done = process.waitForFinished(20000) &&
                       process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     const QString output = QString::fromLocal8Bit(process.readAll());
     if (done)
@@ -151,8 +190,8 @@ QString PrintTest::startScheduler()
                        file("cups-pdf.conf"), PdfPrinterSettings, tool("cupsd"), file("cupsd.conf"),
                        file("cups-files.conf")});
     const QString socket = file("cups.sock");
-    for (int i = 0; i < 200 && !QFile::exists(socket) && !m_scheduler.waitForFinished(50); ++i) {
-    }
+    ShowFixture::waitUntil(
+        [&] { return QFile::exists(socket) || m_scheduler.state() == QProcess::NotRunning; });
     if (!QFile::exists(socket))
         return "the scheduler did not start" +
                (m_scheduler.state() == QProcess::NotRunning
@@ -182,8 +221,9 @@ void PrintTest::initTestCase()
             QFAIL(qPrintable(why));
         QSKIP(qPrintable("no print system of its own here: " + why));
     }
-    QVERIFY(run("lpadmin", {"-p", "AlbumPDF", "-E", "-v", "cups-pdf:/", "-P", Ppd}));
-    QVERIFY(run("lpadmin", {"-d", "AlbumPDF"}));
+    QVERIFY2(run("lpadmin", {"-p", "AlbumPDF", "-E", "-v", "cups-pdf:/", "-P", Ppd}),
+             qPrintable(schedulerLog()));
+    QVERIFY2(run("lpadmin", {"-d", "AlbumPDF"}), qPrintable(schedulerLog()));
     TestFiles::writePicture(m_pictures.filePath("Lago.JPG"), 600, 400, PictureColour, "JPEG");
 }
 
@@ -194,20 +234,10 @@ void PrintTest::cleanupTestCase()
     m_scheduler.waitForFinished(10000);
 }
 
-LARK_M7 *PrintTest::pausedShow(ShowFixture &show)
+LARK_M7 *PrintTest::endedShow(ShowFixture &show)
 {
     show.services.printer = &m_printService;
-    // The show runs inside the event loop: PAUSA is pressed from there, once the picture shows.
-    QTimer pause;
-    connect(&pause, &QTimer::timeout, &show, [&show, &pause] {
-        LARK_M7 *viewer = show.viewer();
-        if (viewer && viewer->Image1->hasPicture() && show.state().ShowRunning != 0) {
-            pause.stop();
-            QTest::mouseClick(viewer->Command3, Qt::LeftButton);
-        }
-    });
-    pause.start(20);
-    show.confirmShow(m_pictures.path(), "0.5", /*cyclic*/ true);
+    show.confirmShow(m_pictures.path(), "0.5");
     LARK_M7 *viewer = show.viewer();
     if (!viewer || !show.waitForShowEnd() || !viewer->Command1->isVisible())
         return nullptr;
@@ -217,19 +247,22 @@ LARK_M7 *PrintTest::pausedShow(ShowFixture &show)
 void PrintTest::stampaPrintsThePictureAloneInTheMiddleOfOnePage()
 {
     ShowFixture show;
-    LARK_M7 *viewer = pausedShow(show);
+    LARK_M7 *viewer = endedShow(show);
     QVERIFY(viewer);
     const QSizeF window = viewer->size();
     const QPointF picture = QRectF(viewer->Image1->geometry()).center();
     const QList<QPointF> buttons = {QRectF(viewer->Command1->geometry()).center(),
                                     QRectF(viewer->Command3->geometry()).center()};
 
-    QTest::mouseClick(viewer->Command1, Qt::LeftButton);
-    QCOMPARE(show.services.messages, QStringList());
-    // The job is done once the scheduler has no job left and the PDF is there.
     QDir out(file("pdf"), "*.pdf");
-    QTRY_VERIFY2_WITH_TIMEOUT(run("lpstat", {"-o"}) == QString() && out.count() > 0,
-                              qPrintable(schedulerLog()), 60000);
+    {
+        const Watchdog watchdog(*this, "STAMPA and its job");
+        QTest::mouseClick(viewer->Command1, Qt::LeftButton);
+        QCOMPARE(show.services.messages, QStringList());
+        // The job is done once the scheduler has no job left and the PDF is there.
+        QTRY_VERIFY2_WITH_TIMEOUT(run("lpstat", {"-o"}) == QString() && out.count() > 0,
+                                  qPrintable(schedulerLog()), 50000);
+    }
     QCOMPARE(out.count(), 1u);
     const QString pdf = out.filePath(out[0]);
     const QString info = run("pdfinfo", {pdf}).value_or(QString());
@@ -266,10 +299,11 @@ void PrintTest::stampaPrintsThePictureAloneInTheMiddleOfOnePage()
 
 void PrintTest::withoutThePrinterStampaSaysSo()
 {
-    QVERIFY(run("lpadmin", {"-x", "AlbumPDF"}));
+    QVERIFY2(run("lpadmin", {"-x", "AlbumPDF"}), qPrintable(schedulerLog()));
     ShowFixture show;
-    LARK_M7 *viewer = pausedShow(show);
+    LARK_M7 *viewer = endedShow(show);
     QVERIFY(viewer);
+    const Watchdog watchdog(*this, "STAMPA without a printer");
     QTest::mouseClick(viewer->Command1, Qt::LeftButton);
     QCOMPARE(show.services.messages, QStringList{"STAMPA NON POSSIBILE !!! - ERR: 482"});
     QVERIFY(viewer->Command1->isVisible());

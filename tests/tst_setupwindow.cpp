@@ -1,10 +1,9 @@
-#include "app/albumapplication.h"
+// The setup window: its controls, Browse, a path given at start, CONFERMA and F I N E.
 #include "music/qtmediaplayer.h"
 #include "setup/setupwindow.h"
 #include "viewer/viewerwindow.h"
 
-#include "support/fakemediaplayer.h"
-#include "support/fakeplatformservices.h"
+#include "support/showfixture.h"
 #include "support/testfiles.h"
 
 #include <QApplication>
@@ -13,31 +12,50 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
-#include <linux/capability.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
-// Gives this thread root's rights to read and enter any file and folder, or sets them aside so
-// that permissions stop root as they stop a user; false where that cannot be done.
-static bool rootOverridesPermissions(bool overrides)
+namespace {
+
+const QString NoSuchFolder = QStringLiteral("La cartella indicata non esiste !!!");
+
+// Whether the control shows its caption whole: the caption, laid out where the style draws it,
+// stays within that place, and no control stacked above covers it.
+bool captionShowsWhole(QWidget *control)
 {
-    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3];
-    if (::syscall(SYS_capget, &header, sets) != 0)
+    QRect place = control->contentsRect();
+    QString caption;
+    int flags = Qt::TextShowMnemonic | Qt::AlignCenter;
+    if (auto *button = qobject_cast<QAbstractButton *>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = caption = button->text();
+        const bool box = qobject_cast<QCheckBox *>(button);
+        place = button->style()->subElementRect(
+            box ? QStyle::SE_CheckBoxContents : QStyle::SE_PushButtonContents, &option, button);
+    } else if (auto *label = qobject_cast<QLabel *>(control)) {
+        caption = label->text();
+        flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+    }
+    const QRect drawn = control->fontMetrics().boundingRect(place, flags, caption);
+    if (caption.isEmpty() || !place.contains(drawn))
         return false;
-    const quint32 rights = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH); // first word
-    sets[0].effective =
-        overrides ? sets[0].effective | (sets[0].permitted & rights) : sets[0].effective & ~rights;
-    return ::syscall(SYS_capset, &header, sets) == 0;
+    const QObjectList siblings = control->parentWidget()->children();
+    for (QObject *object : siblings.mid(siblings.indexOf(control) + 1)) {
+        auto *above = qobject_cast<QWidget *>(object);
+        if (above && !qobject_cast<QLabel *>(above) && above->isVisible() &&
+            above->geometry().intersects(drawn.translated(control->pos())))
+            return false;
+    }
+    return true;
 }
+
+} // namespace
 
 class SetupWindowTest : public QObject
 {
@@ -45,83 +63,67 @@ class SetupWindowTest : public QObject
 
 private slots:
     void init();
-    void cleanup();
+    void cleanup() { m_show.reset(); }
 
     void startsWithItsDefaults();
     void controlsStandWhereDesigned();
     void captionsShowWhole_data();
     void captionsShowWhole();
+    void browseTakesTheFolderAndTheDelay_data();
     void browseTakesTheFolderAndTheDelay();
-    void browseWithoutSeparatorTakesTheWholeName();
-    void cancelledBrowseChangesNothing();
     void aPathGivenAtStartFillsTheFolderAsBrowseDoes_data();
     void aPathGivenAtStartFillsTheFolderAsBrowseDoes();
-    void confirmRefusesABlankFolderField_data();
-    void confirmRefusesABlankFolderField();
-    void confirmTakesTheExtensionAsTyped_data();
-    void confirmTakesTheExtensionAsTyped();
-    void confirmResetsTheShowAndReadsTheMusicSwitch();
-    void confirmTakesATypedFolder();
-    void confirmRefusesATypedPathThatIsNoFolder();
-    void confirmTakesTheDelayField();
-    void twoConfirmationsOpenOneViewer();
-    void endStopsTheMusicAndEndsTheProgram();
+    void confirmTakesTheFieldsAsTyped_data();
+    void confirmTakesTheFieldsAsTyped();
+    void confirmRefusesWhatIsNoFolder_data();
+    void confirmRefusesWhatIsNoFolder();
+    void confirmResetsTheShowAndOpensOneViewer();
+    void endEndsTheProgramWithoutStoppingThePlayer();
     void aRuntimeErrorInAHandlerIsReportedAndTheWindowStaysUsable();
 
 private:
-    void browseTo(const QString &file);
-    void confirm();
+    void browseTo(const QString &file)
+    {
+        m_show->services.dialogAnswers << file;
+        ShowFixture::click(m_window->Command1);
+    }
+    void confirm() { ShowFixture::click(m_window->Command2); }
+    SharedState &state() { return m_show->state(); }
 
-    std::unique_ptr<FakePlatformServices> m_services;
-    std::unique_ptr<FakeMediaPlayer> m_player;
-    std::unique_ptr<AlbumApplication> m_app;
+    std::unique_ptr<ShowFixture> m_show;
     LARK_M1 *m_window = nullptr;
+    QTemporaryDir m_dir;
 };
 
 void SetupWindowTest::init()
 {
-    m_services = std::make_unique<FakePlatformServices>();
-    m_player = std::make_unique<FakeMediaPlayer>();
-    m_app = std::make_unique<AlbumApplication>(*m_services, *m_player);
-    m_window = &m_app->setupWindow();
-    m_app->start();
+    m_show = std::make_unique<ShowFixture>();
+    m_window = &m_show->setup();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
 }
 
-void SetupWindowTest::cleanup()
-{
-    m_app.reset();
-    m_player.reset();
-    m_services.reset();
-}
-
-void SetupWindowTest::browseTo(const QString &file)
-{
-    m_services->dialogAnswers << file;
-    QTest::mouseClick(m_window->Command1, Qt::LeftButton);
-}
-
-void SetupWindowTest::confirm() { QTest::mouseClick(m_window->Command2, Qt::LeftButton); }
-
 void SetupWindowTest::startsWithItsDefaults()
 {
-    QCOMPARE(m_window->Text1->text(), QString());
-    QCOMPARE(m_window->Text2->text(), QStringLiteral("1"));
-    QCOMPARE(m_window->Text3->text(), QStringLiteral("JPG"));
+    const QList<std::pair<QString, QString>> texts = {
+        {m_window->Text1->text(), ""},
+        {m_window->Text2->text(), "1"},
+        {m_window->Text3->text(), "JPG"},
+        {m_window->Label3->text(), ""},
+        {m_window->Command1->text(), "Sfoglia ..."},
+        {m_window->Command2->text(), "CONFERMA"},
+        {m_window->Command3->text(), "F I N E"},
+        {m_window->Check1->text(), "Visione ciclica immagini"},
+        {m_window->Label6_4->text(), "Album by Torvex(c)"},
+        {m_window->Label6_5->text(), "Album by Torvex(c)"},
+        {m_window->Label5->text().right(15), "delle immagini "},
+    };
+    for (const auto &[text, expected] : texts)
+        QCOMPARE(text, expected);
     QVERIFY(m_window->Check1->isChecked());
-    QCOMPARE(m_window->Label3->text(), QString());
     QTRY_VERIFY(m_window->Text1->hasFocus());
-    QCOMPARE(m_app->state().ImageExtension, QStringLiteral(".JPG"));
-    QVERIFY(!m_app->state().DelaySeconds.has_value());
-    QCOMPARE(m_app->state().delayValue(), 0.0);
-    QCOMPARE(m_window->Command1->text(), QStringLiteral("Sfoglia ..."));
-    QCOMPARE(m_window->Command2->text(), QStringLiteral("CONFERMA"));
-    QCOMPARE(m_window->Command3->text(), QStringLiteral("F I N E"));
-    QCOMPARE(m_window->Check1->text(), QStringLiteral("Visione ciclica immagini"));
-    QCOMPARE(m_window->Label6_4->text(), QStringLiteral("Album by Torvex(c)"));
-    QCOMPARE(m_window->Label6_5->text(), m_window->Label6_4->text());
-    QVERIFY(m_window->Label5->text().endsWith(QStringLiteral("delle immagini ")));
-    QVERIFY(m_app->viewerIfLoaded() == nullptr);
+    QCOMPARE(state().ImageExtension, QStringLiteral(".JPG"));
+    QVERIFY(!state().DelaySeconds.has_value());
+    QVERIFY(m_show->viewer() == nullptr);
 }
 
 void SetupWindowTest::controlsStandWhereDesigned()
@@ -141,38 +143,15 @@ void SetupWindowTest::controlsStandWhereDesigned()
 
     // Tab goes round the fields and buttons in the designed order.
     QTRY_VERIFY(m_window->Text1->hasFocus());
-    const QList<QWidget *> order = {m_window->Command1, m_window->Command2, m_window->Command3,
-                                    m_window->Text2, m_window->Check1, m_window->Text3};
     QWidget *w = m_window->Text1;
-    for (QWidget *expected : order) {
-        w = w->nextInFocusChain();
-        while (w->focusPolicy() == Qt::NoFocus)
+    for (QWidget *expected :
+         QList<QWidget *>{m_window->Command1, m_window->Command2, m_window->Command3,
+                          m_window->Text2, m_window->Check1, m_window->Text3}) {
+        do
             w = w->nextInFocusChain();
+        while (w->focusPolicy() == Qt::NoFocus);
         QCOMPARE(w, expected);
     }
-}
-
-// Whether the control shows its caption whole: the style's size for it fits the part of the
-// control that no control stacked above it covers.
-static bool captionShowsWhole(QWidget *control)
-{
-    int room = control->width();
-    const QObjectList siblings = control->parentWidget()->children();
-    for (QObject *object : siblings.mid(siblings.indexOf(control) + 1))
-        if (auto *above = qobject_cast<QWidget *>(object);
-            above && above->geometry().intersects(control->geometry()))
-            room = qMin(room, above->x() - control->x());
-    if (auto *label = qobject_cast<QLabel *>(control); label && label->wordWrap())
-        return label->heightForWidth(label->width()) <= label->height();
-    int need = control->sizeHint().width();
-    if (auto *button = qobject_cast<QPushButton *>(control)) {
-        QStyleOptionButton option; // no text in it: Fusion makes any button with one 80 pixels wide
-        option.initFrom(button);
-        const QSize text = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
-        need =
-            button->style()->sizeFromContents(QStyle::CT_PushButton, &option, text, button).width();
-    }
-    return need <= room && control->fontMetrics().height() <= control->height();
 }
 
 void SetupWindowTest::captionsShowWhole_data()
@@ -189,57 +168,64 @@ void SetupWindowTest::captionsShowWhole()
 {
     QFETCH(int, control);
     auto *bar = new QtMediaPlayer; // the real control bar, with its own captions
-    AlbumApplication app(*m_services, *m_player, bar);
-    app.start();
-    LARK_M1 &w = app.setupWindow();
-    LARK_M7 &v = app.viewer();
+    ShowFixture show(bar);
+    LARK_M1 &w = show.setup();
+    LARK_M7 &v = show.app->viewer();
     if (qstrcmp(QTest::currentDataTag(), "Continua") == 0)
         v.Command3->setText(QStringLiteral("Continua"));
-    QWidget *musica = bar->findChild<QCheckBox *>();
-    QWidget *time = bar->findChild<QLabel *>();
-    QWidget *const controls[] = {w.Label1,   w.Label2,   w.Label4,   w.Label5,   w.Label6_4,
-                                 w.Command1, w.Command2, w.Command3, w.Check1,   musica,
-                                 time,       v.Command1, v.Command2, v.Command3, v.Command3};
+    QWidget *const controls[] = {w.Label1,
+                                 w.Label2,
+                                 w.Label4,
+                                 w.Label5,
+                                 w.Label6_4,
+                                 w.Command1,
+                                 w.Command2,
+                                 w.Command3,
+                                 w.Check1,
+                                 bar->findChild<QCheckBox *>(),
+                                 bar->findChild<QLabel *>(),
+                                 v.Command1,
+                                 v.Command2,
+                                 v.Command3,
+                                 v.Command3};
     QVERIFY(captionShowsWhole(controls[control]));
+}
+
+void SetupWindowTest::browseTakesTheFolderAndTheDelay_data()
+{
+    QTest::addColumn<QString>("chosen"); // in the file dialog, empty when cancelled
+    QTest::addColumn<QString>("delay");  // in its field
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<double>("seconds");
+    const auto row = [](const char *tag, const char *chosen, const char *delay, const char *folder,
+                        double seconds) {
+        QTest::newRow(tag) << QString(chosen) << QString(delay) << QString(folder) << seconds;
+    };
+    row("a picture", "/foto/mare/A.JPG", "2.5", "/foto/mare/", 2.5);
+    row("a comma stops the delay", "/foto/B.JPG", "2,5", "/foto/", 2.0);
+    row("no separator", "A.JPG", "1", "A.JPG", 1.0);
+    row("cancelled", "", "7", "/old/", 3.0);
 }
 
 void SetupWindowTest::browseTakesTheFolderAndTheDelay()
 {
-    m_window->Text2->setText(QStringLiteral("2.5"));
-    m_app->state().ShowFolder = QStringLiteral("/old/");
-    browseTo(QStringLiteral("/foto/mare/A.JPG"));
-    QCOMPARE(m_services->dialogsShown, 1);
-    QCOMPARE(m_app->state().ImageFolder, QStringLiteral("/foto/mare/"));
-    QCOMPARE(m_window->Text1->text(), QStringLiteral("/foto/mare/"));
-    QCOMPARE(m_app->state().ShowFolder, QString());
-    QCOMPARE(m_app->state().DelaySeconds, std::optional<double>(2.5));
-
+    QFETCH(QString, chosen);
+    QFETCH(QString, delay);
+    QFETCH(QString, folder);
+    QFETCH(double, seconds);
+    // As an earlier Browse left it.
+    m_window->Text1->setText(state().ImageFolder = state().ShowFolder = QStringLiteral("/old/"));
+    state().DelaySeconds = 3.0;
+    m_window->Text2->setText(delay);
+    browseTo(chosen);
+    QCOMPARE(m_show->services.dialogsShown, 1);
+    QCOMPARE(state().ImageFolder, folder);
+    QCOMPARE(m_window->Text1->text(), folder);
+    QCOMPARE(state().ShowFolder, chosen.isEmpty() ? QStringLiteral("/old/") : QString());
+    QCOMPARE(state().DelaySeconds, std::optional<double>(seconds));
     // A later change of the delay field waits for the next Browse.
-    m_window->Text2->setText(QStringLiteral("2,5"));
-    QCOMPARE(m_app->state().DelaySeconds, std::optional<double>(2.5));
-    browseTo(QStringLiteral("/foto/B.JPG"));
-    QCOMPARE(m_app->state().DelaySeconds, std::optional<double>(2.0));
-    QCOMPARE(m_app->state().ImageFolder, QStringLiteral("/foto/"));
-}
-
-void SetupWindowTest::browseWithoutSeparatorTakesTheWholeName()
-{
-    browseTo(QStringLiteral("A.JPG"));
-    QCOMPARE(m_app->state().ImageFolder, QStringLiteral("A.JPG"));
-    QCOMPARE(m_window->Text1->text(), QStringLiteral("A.JPG"));
-}
-
-void SetupWindowTest::cancelledBrowseChangesNothing()
-{
-    browseTo(QStringLiteral("/foto/A.JPG"));
-    m_window->Text2->setText(QStringLiteral("7"));
-    m_app->state().ShowFolder = QStringLiteral("/foto/");
-    browseTo(QString());
-    QCOMPARE(m_services->dialogsShown, 2);
-    QCOMPARE(m_app->state().ImageFolder, QStringLiteral("/foto/"));
-    QCOMPARE(m_app->state().ShowFolder, QStringLiteral("/foto/"));
-    QCOMPARE(m_window->Text1->text(), QStringLiteral("/foto/"));
-    QCOMPARE(m_app->state().DelaySeconds, std::optional<double>(1.0));
+    m_window->Text2->setText(QStringLiteral("9"));
+    QCOMPARE(state().DelaySeconds, std::optional<double>(seconds));
 }
 
 void SetupWindowTest::aPathGivenAtStartFillsTheFolderAsBrowseDoes_data()
@@ -266,203 +252,166 @@ void SetupWindowTest::aPathGivenAtStartFillsTheFolderAsBrowseDoes()
     const QString before = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir.path()));
     m_window->Text2->setText(QStringLiteral("2.5"));
-    m_app->state().ShowFolder = QStringLiteral("/old/");
+    state().ShowFolder = QStringLiteral("/old/");
     m_window->openPath(path);
     QDir::setCurrent(before);
 
     const QString folder = taken ? dir.filePath(QStringLiteral("Mare/")) : QString();
-    QCOMPARE(m_app->state().ImageFolder, folder);
+    QCOMPARE(state().ImageFolder, folder);
     QCOMPARE(m_window->Text1->text(), folder);
     QCOMPARE(m_window->Text3->text(), extension);
-    QCOMPARE(m_app->state().ShowFolder, taken ? QString() : QStringLiteral("/old/"));
-    QCOMPARE(m_app->state().DelaySeconds, taken ? std::optional<double>(2.5) : std::nullopt);
-    QCOMPARE(m_services->messages,
+    QCOMPARE(state().ShowFolder, taken ? QString() : QStringLiteral("/old/"));
+    QCOMPARE(state().DelaySeconds, taken ? std::optional<double>(2.5) : std::nullopt);
+    QCOMPARE(m_show->services.messages,
              taken ? QStringList()
                    : QStringList{QStringLiteral("La cartella o l'immagine indicata "
                                                 "non esiste !!!\rMonti")});
     // The show waits for CONFERMA.
-    QVERIFY(m_app->viewerIfLoaded() == nullptr);
+    QVERIFY(m_show->viewer() == nullptr);
 }
 
-void SetupWindowTest::confirmRefusesABlankFolderField_data()
+void SetupWindowTest::confirmTakesTheFieldsAsTyped_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << "";
-    QTest::newRow("blanks only") << "    ";
-}
-
-void SetupWindowTest::confirmRefusesABlankFolderField()
-{
-    QFETCH(QString, text);
-    SharedState &state = m_app->state();
-    state.ShowState = 1;
-    state.ShowStarted = 1;
-    state.TrackCount = 5;
-    m_window->Text1->setText(text);
-    m_window->Text3->setText(QStringLiteral("gif"));
-    confirm();
-    QCOMPARE(m_services->beeps, 1);
-    QCOMPARE(m_services->messages,
-             QStringList{QStringLiteral("Indicare la cartella contenente immagini e suoni !!!")});
-    QCOMPARE(int(state.ShowState), 1);
-    QCOMPARE(int(state.ShowStarted), 1);
-    QCOMPARE(int(state.TrackCount), 5);
-    QCOMPARE(state.ImageExtension, QStringLiteral(".JPG"));
-    QVERIFY(m_player->calls.isEmpty());
-    QVERIFY(m_app->viewerIfLoaded() == nullptr);
-}
-
-void SetupWindowTest::confirmTakesTheExtensionAsTyped_data()
-{
+    // The folder field as typed after a Browse of the folder "browsed" (marks stand for the
+    // test's folders); the extension field; what the show takes.
     QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("delay");
     QTest::addColumn<QString>("extension");
-    QTest::newRow("lower case") << "jpg" << ".jpg";
-    QTest::newRow("dot typed") << ".JPG" << "..JPG";
-    QTest::newRow("empty") << "" << ".";
-    QTest::newRow("blanks around") << "  gif " << ".gif";
-    QTest::newRow("longer than 32767") << QString(40000, 'x') << '.' + QString(40000, 'x');
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<QString>("taken");
+    const auto row = [](const char *tag, const char *typed, const char *delay,
+                        const QString &extension, const char *folder, double seconds,
+                        const QString &taken) {
+        QTest::newRow(tag) << QString(typed) << QString(delay) << extension << QString(folder)
+                           << seconds << taken;
+    };
+    row("as browsed", "browsed/", "0.3", "JPG", "browsed/", 0.3, ".JPG");
+    row("another folder typed, blanks around", "  typed ", "1", "jpg", "typed/", 1.0, ".jpg");
+    row("typed with its separator", "typed/", "2", ".JPG", "typed/", 2.0, "..JPG");
+    row("empty extension", "browsed/", "1", "", "browsed/", 1.0, ".");
+    row("extension with blanks", "browsed/", "1", "  gif ", "browsed/", 1.0, ".gif");
+    row("extension longer than 32767", "browsed/", "1", QString(40000, 'x'), "browsed/", 1.0,
+        '.' + QString(40000, 'x'));
 }
 
-void SetupWindowTest::confirmTakesTheExtensionAsTyped()
+void SetupWindowTest::confirmTakesTheFieldsAsTyped()
 {
     QFETCH(QString, typed);
+    QFETCH(QString, delay);
     QFETCH(QString, extension);
-    QTemporaryDir dir;
-    browseTo(dir.filePath(QStringLiteral("A.JPG")));
-    m_window->Text3->setText(typed);
+    QFETCH(QString, folder);
+    QFETCH(double, seconds);
+    QFETCH(QString, taken);
+    QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("browsed")));
+    QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("typed")));
+    const QString root = m_dir.path() + QLatin1Char('/');
+    browseTo(root + QStringLiteral("browsed/A.JPG"));
+    m_window->Text1->setText(typed.replace(QRegularExpression("(\\w+)"), root + "\\1"));
+    m_window->Text2->setText(delay);
+    m_window->Text3->setText(extension);
     confirm();
-    QCOMPARE(m_app->state().ImageExtension, extension);
-    QVERIFY(m_services->messages.isEmpty());
+    QVERIFY(m_show->services.messages.isEmpty());
+    QCOMPARE(m_show->services.beeps, 0);
+    QCOMPARE(state().ImageFolder, root + folder);
+    QCOMPARE(state().DelaySeconds, std::optional<double>(seconds));
+    QCOMPARE(state().ImageExtension, taken);
 }
 
-void SetupWindowTest::confirmResetsTheShowAndReadsTheMusicSwitch()
+void SetupWindowTest::confirmRefusesWhatIsNoFolder_data()
 {
-    QTemporaryDir dir;
-    browseTo(dir.filePath(QStringLiteral("A.JPG")));
-    SharedState &state = m_app->state();
-    state.ShowStarted = 1;
-    state.ShowState = 1;
-    state.TrackCount = 7;
-    state.TrackPos = 3;
-    m_player->musicSwitch = false;
-    confirm();
-    QCOMPARE(int(state.ShowStarted), 0);
-    QCOMPARE(int(state.ShowState), 0);
-    QCOMPARE(int(state.TrackCount), 0);
-    QCOMPARE(int(state.TrackPos), 0);
-    QCOMPARE(int(state.MusicEnabled), 0);
-    QCOMPARE(m_player->calls, QStringList{QStringLiteral("switch")});
+    QTest::addColumn<QString>("typed"); // in the temporary folder
+    QTest::addColumn<int>("mode");      // of the folder "chiusa" made there
+    QTest::addColumn<QString>("message");
+    const QString blank = QStringLiteral("Indicare la cartella contenente immagini e suoni !!!");
+    QTest::newRow("empty") << "" << 0700 << blank;
+    QTest::newRow("blanks only") << "    " << 0700 << blank;
+    QTest::newRow("missing") << "missing" << 0700 << NoSuchFolder;
+    QTest::newRow("a file") << "A.JPG" << 0700 << NoSuchFolder;
+    QTest::newRow("a folder that may not be read") << "chiusa" << 0300 << NoSuchFolder;
+    QTest::newRow("a folder that may not be entered") << "chiusa" << 0600 << NoSuchFolder;
+}
 
-    LARK_M7 *viewer = m_app->viewerIfLoaded();
-    QVERIFY(viewer);
-    QVERIFY(viewer->isVisible());
-    QVERIFY(!viewer->isModal());
+void SetupWindowTest::confirmRefusesWhatIsNoFolder()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, mode);
+    QFETCH(QString, message);
+    const QString locked = m_dir.filePath(QStringLiteral("chiusa"));
+    QVERIFY(QDir().mkpath(locked));
+    QCOMPARE(::chmod(QFile::encodeName(locked).constData(), mode_t(mode)), 0);
+    TestFiles::writeBytes(m_dir.filePath(QStringLiteral("A.JPG")), "x");
+    browseTo(m_dir.filePath(QStringLiteral("A.JPG")));
+    state().ShowState = state().ShowStarted = 1;
+    state().TrackCount = 5;
+    m_window->Text1->setText(typed.trimmed().isEmpty() ? typed : m_dir.filePath(typed));
+    m_window->Text3->setText(QStringLiteral("gif"));
+    QVERIFY(TestFiles::obeyPermissions(true)); // as they stop a user, also where root runs it
+    confirm();
+    QVERIFY(TestFiles::obeyPermissions(false));
+    QCOMPARE(m_show->services.beeps, 1);
+    QCOMPARE(m_show->services.messages, QStringList{message});
+    // Nothing else changes.
+    QCOMPARE(int(state().ShowState), 1);
+    QCOMPARE(int(state().ShowStarted), 1);
+    QCOMPARE(int(state().TrackCount), 5);
+    QCOMPARE(state().ImageExtension, QStringLiteral(".JPG"));
+    QCOMPARE(state().ImageFolder, m_dir.path() + QLatin1Char('/'));
+    QVERIFY(m_show->player.calls.isEmpty());
+    QVERIFY(m_show->viewer() == nullptr);
+    QCOMPARE(::chmod(QFile::encodeName(locked).constData(), 0700), 0);
+}
+
+void SetupWindowTest::confirmResetsTheShowAndOpensOneViewer()
+{
+    browseTo(m_dir.filePath(QStringLiteral("A.JPG")));
+    state().ShowStarted = state().ShowState = 1;
+    state().TrackCount = 7;
+    state().TrackPos = 3;
+    m_show->player.musicSwitch = false;
+    confirm();
+    QCOMPARE(int(state().ShowStarted), 0);
+    QCOMPARE(int(state().ShowState), 0);
+    QCOMPARE(int(state().TrackCount), 0);
+    QCOMPARE(int(state().TrackPos), 0);
+    QCOMPARE(int(state().MusicEnabled), 0);
+    QCOMPARE(m_show->player.calls, QStringList{QStringLiteral("switch")});
+
+    LARK_M7 *viewer = m_show->viewer();
+    QVERIFY(viewer && viewer->isVisible() && !viewer->isModal());
     QVERIFY(viewer->windowState() & Qt::WindowMaximized);
     QVERIFY(m_window->isVisible());
 
-    m_player->musicSwitch = true;
+    // A second confirmation takes the switch again, in the same viewer.
+    viewer->Command3->setText(QStringLiteral("marked"));
+    m_show->player.musicSwitch = true;
     confirm();
-    QCOMPARE(int(state.MusicEnabled), 1);
-}
-
-void SetupWindowTest::confirmTakesATypedFolder()
-{
-    QTemporaryDir browsed;
-    QTemporaryDir typed;
-    browseTo(browsed.filePath(QStringLiteral("A.JPG")));
-    m_window->Text1->setText(QStringLiteral("  ") + typed.path() + QStringLiteral(" "));
-    confirm();
-    QCOMPARE(m_app->state().ImageFolder, typed.path() + QLatin1Char('/'));
-    QVERIFY(m_services->messages.isEmpty());
-    QCOMPARE(m_services->beeps, 0);
-
-    // A typed folder with its separator is taken as it stands.
-    m_window->Text1->setText(browsed.path() + QLatin1Char('/'));
-    confirm();
-    QCOMPARE(m_app->state().ImageFolder, browsed.path() + QLatin1Char('/'));
-}
-
-void SetupWindowTest::confirmRefusesATypedPathThatIsNoFolder()
-{
-    QTemporaryDir dir;
-    browseTo(dir.filePath(QStringLiteral("A.JPG")));
-    SharedState &state = m_app->state();
-    state.ShowState = 1;
-    for (const QString &path : {dir.filePath(QStringLiteral("missing")), QStringLiteral("xyz")}) {
-        m_services->messages.clear();
-        m_window->Text1->setText(path);
-        confirm();
-        QCOMPARE(m_services->messages,
-                 QStringList{QStringLiteral("La cartella indicata non esiste !!!")});
-    }
-    // A file is no folder either.
-    QFile file(dir.filePath(QStringLiteral("A.JPG")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
-    m_window->Text1->setText(file.fileName());
-    confirm();
-    // Nor is a folder whose files may not be listed (no reading) or opened (no entering).
-    const QString locked = dir.filePath(QStringLiteral("chiusa"));
-    QVERIFY(QDir().mkdir(locked));
-    QVERIFY(rootOverridesPermissions(false));
-    for (const mode_t mode : {0300, 0600}) {
-        QCOMPARE(::chmod(QFile::encodeName(locked).constData(), mode), 0);
-        m_window->Text1->setText(locked);
-        confirm();
-    }
-    QVERIFY(rootOverridesPermissions(true));
-    QCOMPARE(m_services->messages,
-             QStringList(4, QStringLiteral("La cartella indicata non esiste !!!")));
-    QCOMPARE(m_services->beeps, 5);
-    QCOMPARE(state.ImageFolder, dir.path() + QLatin1Char('/'));
-    QCOMPARE(int(state.ShowState), 1);
-    QVERIFY(m_player->calls.isEmpty());
-    QVERIFY(m_app->viewerIfLoaded() == nullptr);
-}
-
-void SetupWindowTest::confirmTakesTheDelayField()
-{
-    QTemporaryDir dir;
-    browseTo(dir.filePath(QStringLiteral("A.JPG")));
-    m_window->Text2->setText(QStringLiteral("0.3"));
-    confirm();
-    QCOMPARE(m_app->state().DelaySeconds, std::optional<double>(0.3));
-}
-
-void SetupWindowTest::twoConfirmationsOpenOneViewer()
-{
-    QTemporaryDir dir;
-    browseTo(dir.filePath(QStringLiteral("A.JPG")));
-    confirm();
-    LARK_M7 *first = m_app->viewerIfLoaded();
-    QVERIFY(first);
-    first->Command3->setText(QStringLiteral("marked"));
-    confirm();
-    QCOMPARE(m_app->viewerIfLoaded(), first);
-    QCOMPARE(first->Command3->text(), QStringLiteral("marked"));
+    QCOMPARE(int(state().MusicEnabled), 1);
+    QCOMPARE(m_show->viewer(), viewer);
+    QCOMPARE(viewer->Command3->text(), QStringLiteral("marked"));
     int viewers = 0;
     for (QWidget *w : QApplication::topLevelWidgets())
         viewers += qobject_cast<LARK_M7 *>(w) ? 1 : 0;
     QCOMPARE(viewers, 1);
 }
 
-void SetupWindowTest::endStopsTheMusicAndEndsTheProgram()
+void SetupWindowTest::endEndsTheProgramWithoutStoppingThePlayer()
 {
-    QTest::mouseClick(m_window->Command3, Qt::LeftButton);
-    // The music ends with the process, without waiting for the player.
-    QVERIFY(m_player->calls.isEmpty());
-    QCOMPARE(m_services->endRequests, 1);
+    ShowFixture::click(m_window->Command3);
+    // The music ends with the process: the player is not asked anything.
+    QVERIFY(m_show->player.calls.isEmpty());
+    QCOMPARE(m_show->services.endRequests, 1);
 }
 
 void SetupWindowTest::aRuntimeErrorInAHandlerIsReportedAndTheWindowStaysUsable()
 {
     m_window->Text2->setText(QStringLiteral("9E999"));
     browseTo(QStringLiteral("/foto/A.JPG"));
-    QCOMPARE(m_services->messages,
+    QCOMPARE(m_show->services.messages,
              QStringList{QStringLiteral("Errore di run-time '6':\r\rOverflow")});
     m_window->Text2->setText(QStringLiteral("3"));
     browseTo(QStringLiteral("/foto/A.JPG"));
-    QCOMPARE(m_app->state().DelaySeconds, std::optional<double>(3.0));
+    QCOMPARE(state().DelaySeconds, std::optional<double>(3.0));
 }
 
 QTEST_MAIN(SetupWindowTest)

@@ -1,5 +1,5 @@
-#include "runtime/italiantranslator.h"
-#include "runtime/qtplatformservices.h"
+#include "desktop/italiantranslator.h"
+#include "desktop/qtplatformservices.h"
 
 #include <QAbstractFileIconProvider>
 #include <QApplication>

@@ -7,8 +7,8 @@
 #include "viewer/picturebox.h"
 #include "viewer/viewerwindow.h"
 
-#include "support/fakemediaplayer.h"
-#include "support/fakeplatformservices.h"
+#include "support/showfixture.h"
+#include "support/testfiles.h"
 
 #include <QAccessible>
 #include <QBackingStore>
@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScreen>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -30,16 +31,17 @@ class ViewerWindowTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { m_show = std::make_unique<ShowFixture>(); }
+    void cleanup() { m_show.reset(); }
 
-    void layoutsOnA12000By9000Window();
-    void layoutsDoNotClampSmallWindows();
+    void buttonLayouts_data();
+    void buttonLayouts();
     void loadPreparesTheWindow();
     void resizeBeforeTheShowPlacesTheButtons();
     void resizeAfterTheStartFollowsShowRunning();
     void everyControlTellsScreenReadersWhatItDoes();
     void opensOnTheScreenOfTheSetupWindow();
+    void resizesDuringAShowGiveTheImageNoNegativeSize();
 
 private:
     LARK_M7 *openViewer();
@@ -50,34 +52,17 @@ private:
         return {Twips::toPixels(left), Twips::toPixels(top)};
     }
 
-    std::unique_ptr<FakePlatformServices> m_services;
-    std::unique_ptr<FakeMediaPlayer> m_player;
-    std::unique_ptr<AlbumApplication> m_app;
+    std::unique_ptr<ShowFixture> m_show;
     QTemporaryDir m_dir;
 };
 
-void ViewerWindowTest::init()
-{
-    m_services = std::make_unique<FakePlatformServices>();
-    m_player = std::make_unique<FakeMediaPlayer>();
-    m_app = std::make_unique<AlbumApplication>(*m_services, *m_player);
-    m_app->start();
-}
-
-void ViewerWindowTest::cleanup()
-{
-    m_app.reset();
-    m_player.reset();
-    m_services.reset();
-}
-
 LARK_M7 *ViewerWindowTest::openViewer()
 {
-    LARK_M1 &setup = m_app->setupWindow();
-    m_services->dialogAnswers << m_dir.filePath(QStringLiteral("A.JPG"));
+    LARK_M1 &setup = m_show->setup();
+    m_show->services.dialogAnswers << m_dir.filePath(QStringLiteral("A.JPG"));
     QTest::mouseClick(setup.Command1, Qt::LeftButton);
     QTest::mouseClick(setup.Command2, Qt::LeftButton);
-    LARK_M7 *viewer = m_app->viewerIfLoaded();
+    LARK_M7 *viewer = m_show->viewer();
     if (viewer)
         (void)QTest::qWaitForWindowExposed(viewer);
     return viewer;
@@ -92,44 +77,35 @@ void ViewerWindowTest::resizeViewer(LARK_M7 *viewer, int widthTwips, int heightT
     QTRY_COMPARE(viewer->outerHeight(), float(heightTwips));
 }
 
-void ViewerWindowTest::layoutsOnA12000By9000Window()
+void ViewerWindowTest::buttonLayouts_data()
 {
-    const ButtonLayout::Place running = ButtonLayout::running(9000, 12000);
-    QCOMPARE(running.left, 9700.0f);
-    QCOMPARE(running.top, 8000.0f);
-    const ButtonLayout::Paused paused = ButtonLayout::paused(9000, 12000);
-    QCOMPARE(paused.command1.left, 7900.0f);
-    QCOMPARE(paused.command1.top, 8000.0f);
-    QCOMPARE(paused.command2.left, 9700.0f);
-    QCOMPARE(paused.command2.top, 8000.0f);
-    QCOMPARE(paused.command3.left, 9700.0f);
-    QCOMPARE(paused.command3.top, 7400.0f);
-
-    // The same through the window's own layouts, which read its outer size.
-    LARK_M7 *viewer = openViewer();
-    QVERIFY(viewer);
-    resizeViewer(viewer, 12000, 9000);
-    viewer->applyPausedLayout();
-    QCOMPARE(viewer->Command1->pos(), pixels(7900, 8000));
-    QCOMPARE(viewer->Command2->pos(), pixels(9700, 8000));
-    QCOMPARE(viewer->Command3->pos(), pixels(9700, 7400));
-    viewer->applyRunningLayout();
-    QCOMPARE(viewer->Command3->pos(), pixels(9700, 8000));
-    QCOMPARE(viewer->Command1->pos(), pixels(7900, 8000)); // left where the pause put it
+    // The window's outer size, and the places of the buttons, twips.
+    QTest::addColumn<QSizeF>("size");
+    QTest::addColumn<QPointF>("running");
+    QTest::addColumn<QList<QPointF>>("paused"); // STAMPA, USCITA, the toggle
+    QTest::newRow("12000 x 9000") << QSizeF(12000, 9000) << QPointF(9700, 8000)
+                                  << QList<QPointF>{{7900, 8000}, {9700, 8000}, {9700, 7400}};
+    // Small windows are not clamped.
+    QTest::newRow("2000 x 900") << QSizeF(2000, 900) << QPointF(-300, -100)
+                                << QList<QPointF>{{-2100, -100}, {-300, -100}, {-300, -700}};
 }
 
-void ViewerWindowTest::layoutsDoNotClampSmallWindows()
+void ViewerWindowTest::buttonLayouts()
 {
-    const ButtonLayout::Paused paused = ButtonLayout::paused(900, 2000);
-    QCOMPARE(paused.command1.left, -2100.0f);
-    QCOMPARE(paused.command3.top, -700.0f);
-    QCOMPARE(paused.command2.top, -100.0f);
-    QCOMPARE(ButtonLayout::running(900, 2000).left, -300.0f);
+    QFETCH(QSizeF, size);
+    QFETCH(QPointF, running);
+    QFETCH(QList<QPointF>, paused);
+    const auto point = [](ButtonLayout::Place place) { return QPointF(place.left, place.top); };
+    const ButtonLayout::Paused places = ButtonLayout::paused(size.height(), size.width());
+    QCOMPARE(point(ButtonLayout::running(size.height(), size.width())), running);
+    QCOMPARE(
+        (QList<QPointF>{point(places.command1), point(places.command2), point(places.command3)}),
+        paused);
 }
 
 void ViewerWindowTest::loadPreparesTheWindow()
 {
-    SharedState &state = m_app->state();
+    SharedState &state = m_show->state();
     state.Playlist(5) = QStringLiteral("/x/A.MP3");
     state.LoopActive = 1;
     state.ShowRunning = 1;
@@ -159,7 +135,7 @@ void ViewerWindowTest::resizeBeforeTheShowPlacesTheButtons()
 {
     LARK_M7 *viewer = openViewer();
     QVERIFY(viewer);
-    QCOMPARE(int(m_app->state().ShowStarted), 0);
+    QCOMPARE(int(m_show->state().ShowStarted), 0);
     resizeViewer(viewer, 9000, 6000);
     resizeViewer(viewer, 15000, 10500);
     // The running layout, with print and leave where the show's end shows them.
@@ -172,7 +148,7 @@ void ViewerWindowTest::resizeAfterTheStartFollowsShowRunning()
 {
     LARK_M7 *viewer = openViewer();
     QVERIFY(viewer);
-    SharedState &state = m_app->state();
+    SharedState &state = m_show->state();
     state.ShowStarted = 1;
     state.ShowRunning = 0;
     resizeViewer(viewer, 12000, 9000);
@@ -203,11 +179,10 @@ void ViewerWindowTest::everyControlTellsScreenReadersWhatItDoes()
 {
     // Both windows, the setup window with the real player bar.
     auto *bar = new QtMediaPlayer;
-    m_app = std::make_unique<AlbumApplication>(*m_services, *bar, bar);
-    m_app->start();
+    m_show = std::make_unique<ShowFixture>(bar);
     LARK_M7 *viewer = openViewer();
     QVERIFY(viewer);
-    LARK_M1 &setup = m_app->setupWindow();
+    LARK_M1 &setup = m_show->setup();
     auto said = [](QWidget *widget, QAccessible::Text text) {
         return QAccessible::queryAccessibleInterface(widget)->text(text);
     };
@@ -247,7 +222,7 @@ void ViewerWindowTest::opensOnTheScreenOfTheSetupWindow()
     if (QGuiApplication::screens().size() < 2)
         QSKIP("one screen; tst_viewerwindow_twoscreens gives two");
     // The setup window moved to the screen where a new window does not open by itself.
-    LARK_M1 &setup = m_app->setupWindow();
+    LARK_M1 &setup = m_show->setup();
     QScreen *first = QGuiApplication::screenAt(QPoint(0, 0));
     QScreen *other = QGuiApplication::screens().first() == first
                          ? QGuiApplication::screens().last()
@@ -259,6 +234,33 @@ void ViewerWindowTest::opensOnTheScreenOfTheSetupWindow()
     QCOMPARE(viewer->screen(), other);
     QVERIFY(viewer->isMaximized());
     QVERIFY(other->geometry().contains(viewer->frameGeometry()));
+}
+
+void ViewerWindowTest::resizesDuringAShowGiveTheImageNoNegativeSize()
+{
+    TestFiles::writePictures(m_dir.path(), 20, {64, 48});
+    // Each size is held over a few pictures, with small steps around it.
+    const QSize sizes[] = {{800, 600}, {300, 200}, {20, 20}, {1, 1}, {1600, 1000}, {640, 900}};
+    QRandomGenerator random(7);
+    m_show->clock.everyTurn = [&] {
+        const QSize size = sizes[m_show->clock.turns / 15 % 6];
+        m_show->viewer()->showNormal();
+        m_show->viewer()->resize(size.width() + int(random.bounded(7)) - 3,
+                                 size.height() + int(random.bounded(7)) - 3);
+    };
+    m_show->confirmShow(m_dir.path(), QStringLiteral("0.5"));
+    QVERIFY(m_show->waitForShowEnd());
+    QVERIFY(m_show->services.messages.isEmpty());
+    QCOMPARE(m_show->captions.size(), 20);
+    // Pictures shown in a window too small for the margins got an empty image, never a
+    // negative one; those in larger windows were shown.
+    bool empty = false, sized = false;
+    for (const QSize &size : std::as_const(m_show->imageSizesAtCaption)) {
+        QVERIFY(size.width() >= 0 && size.height() >= 0);
+        empty = empty || size.isEmpty();
+        sized = sized || size.width() > 100;
+    }
+    QVERIFY(empty && sized);
 }
 
 QTEST_MAIN(ViewerWindowTest)

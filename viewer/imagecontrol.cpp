@@ -1,6 +1,5 @@
 #include "viewer/imagecontrol.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 
 ImageControl::ImageControl(QWidget *parent) : QWidget(parent)
@@ -33,23 +32,4 @@ void ImageControl::paintEvent(QPaintEvent *)
     const QRect target = pictureRect();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(target, m_pixmap);
-}
-
-void ImageControl::mousePressEvent(QMouseEvent *event)
-{
-    m_pressed = event->button() == Qt::LeftButton;
-}
-
-void ImageControl::mouseReleaseEvent(QMouseEvent *event)
-{
-    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->pos());
-    m_pressed = false;
-    if (click)
-        emit clicked();
-}
-
-void ImageControl::mouseDoubleClickEvent(QMouseEvent *)
-{
-    // The second press of a double-click is no click of its own.
-    m_pressed = false;
 }

@@ -21,17 +21,10 @@ public:
     // Where the picture is drawn, in this control's coordinates.
     QRect pictureRect() const;
 
-signals:
-    void clicked();
-
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
     QImage m_image;
     QPixmap m_pixmap;
-    bool m_pressed = false;
 };

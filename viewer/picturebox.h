@@ -16,16 +16,9 @@ public:
     void setPicture(const QImage &picture, const QSize &naturalSize);
     QImage picture() const { return m_image; }
 
-signals:
-    void clicked();
-
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
     QImage m_image;
-    bool m_pressed = false;
 };

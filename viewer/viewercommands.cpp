@@ -1,22 +1,14 @@
 // The viewer's commands: pause and continue, print, leave, clicks and keys.
 #include "viewer/viewerwindow.h"
 
-#include "runtime/eventyield.h"
-#include "runtime/platformservices.h"
+#include "desktop/eventyield.h"
+#include "desktop/platformservices.h"
 #include "runtime/runtimeerror.h"
 #include "state/sharedstate.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPushButton>
-
-namespace {
-
-// Counters given by leave and by a click on the picture: past every limit the loop tests.
-constexpr int CountBeyondLimits = 10000;
-
-} // namespace
 
 void LARK_M7::Command3_Click()
 {
@@ -33,14 +25,14 @@ void LARK_M7::Command3_Click()
         Command1->show();
         Command2->show();
         Command3->show();
-        m_state.ShowState = 1;
+        m_state.ShowState = ShowStopped;
         return;
     }
 
     // Continue: the loop goes on from the enumeration's position and the counters as they are.
     Command3->setText(QStringLiteral("PAUSA"));
     m_state.ShowRunning = 1;
-    m_state.ShowState = 2;
+    m_state.ShowState = ShowContinued;
     applyRunningLayout();
     EventYield::yieldOnce();
     Command1->hide();
@@ -71,6 +63,7 @@ void LARK_M7::leave(bool byFrame)
     // Its pictures are not wanted any more: their decodes stop, the one waited for included.
     m_pictures.cancel();
     hide();
+    announceShow();
     emit left(byFrame);
 }
 
@@ -135,27 +128,6 @@ void LARK_M7::keyPressEvent(QKeyEvent *event)
     Int16 code = text.isEmpty() ? 0 : qMin<int>(text[0].unicode(), Int16::Max);
     guarded([this, code]() mutable { Form_KeyPress(code); });
     QWidget::keyPressEvent(event);
-}
-
-void LARK_M7::mousePressEvent(QMouseEvent *event)
-{
-    m_backgroundPressed = event->button() == Qt::LeftButton;
-    QWidget::mousePressEvent(event);
-}
-
-void LARK_M7::mouseReleaseEvent(QMouseEvent *event)
-{
-    const bool click = m_backgroundPressed && event->button() == Qt::LeftButton &&
-                       rect().contains(event->position().toPoint());
-    m_backgroundPressed = false;
-    if (click)
-        guarded([this] { Form_Click(); });
-}
-
-void LARK_M7::mouseDoubleClickEvent(QMouseEvent *)
-{
-    // The second press of a double-click is no click of its own.
-    m_backgroundPressed = false;
 }
 
 void LARK_M7::closeEvent(QCloseEvent *event)

@@ -3,7 +3,7 @@
 #include "viewer/viewerwindow.h"
 
 #include "music/backgroundmusic.h"
-#include "runtime/commandgate.h"
+#include "desktop/commandgate.h"
 #include "pictures/fileworker.h"
 #include "setup/setupwindow.h"
 

@@ -1,12 +1,12 @@
 // The show: the driver that a paint starts, and the picture loop.
 #include "viewer/viewerwindow.h"
 
-#include "runtime/commandgate.h"
-#include "runtime/eventyield.h"
+#include "desktop/commandgate.h"
+#include "desktop/eventyield.h"
 #include "pictures/fileworker.h"
-#include "runtime/platformservices.h"
+#include "desktop/platformservices.h"
 #include "runtime/runtimeerror.h"
-#include "runtime/showclock.h"
+#include "desktop/showclock.h"
 #include "runtime/twips.h"
 #include "setup/setupwindow.h"
 #include "state/sharedstate.h"
@@ -27,7 +27,6 @@ namespace {
 // Pictures of a block, and blocks of a continued show.
 constexpr int PicturesPerBlock = 500;
 constexpr int BlocksPerShow = 100;
-constexpr int CountAtStop = 1000;
 
 // Room the image leaves free in the window, twips.
 constexpr float LandscapeMargin = 500.0f;
@@ -50,7 +49,7 @@ void LARK_M7::Form_Paint()
         ~DefaultPointerAtEnd() { services.setMousePointer(PlatformServices::DefaultPointer); }
     } defaultPointerAtEnd{m_services};
 
-    if (m_state.ShowState != 1 && m_state.ShowStarted != 1 && !m_left) {
+    if (m_state.ShowState != ShowStopped && m_state.ShowStarted != 1 && !m_left) {
         const QPointer<LARK_M7> self(this);
         for (;;) {
             m_state.ShowStarted = 1;
@@ -78,9 +77,10 @@ void LARK_M7::Form_Paint()
             const bool cyclic = m_setup.Check1->isChecked();
             // A pass whose loop was refused is not repeated: the activation beneath must get
             // its turn.
-            if (m_state.ShowState != 1 && cyclic && ran)
+            if (m_state.ShowState != ShowStopped && cyclic && ran)
                 continue;
-            m_state.ShowState = 1;
+            m_state.ShowState = ShowStopped;
+            announceShow();
             break;
         }
     }
@@ -102,16 +102,18 @@ bool LARK_M7::RunPictureLoop()
             ++viewer.m_state.NestedLoops;
             if (viewer.m_activeLoops++ == 0)
                 emit viewer.loopRunning(true);
+            viewer.announceShow();
         }
         ~Activation()
         {
             --viewer.m_state.NestedLoops;
             if (--viewer.m_activeLoops == 0)
                 emit viewer.loopRunning(false);
+            viewer.announceShow();
         }
     } activation(*this);
 
-    if (m_state.ShowState == 1) {
+    if (m_state.ShowState == ShowStopped) {
         loopEnd();
         return true;
     }
@@ -138,10 +140,11 @@ bool LARK_M7::showCurrentPicture(bool &errorHandlerArmed)
         return false;
     if (m_state.ProbeFailed == 1) {
         m_state.PictureCount = CountAtStop;
-        m_state.ShowState = 1;
+        m_state.ShowState = ShowStopped;
         return false;
     }
     setCaption(QStringLiteral("IMMAGINE  ") + m_state.CurrentPath);
+    emit pictureNamed(m_state.CurrentPath);
     errorHandlerArmed = true;
 
     Picture1->hide();
@@ -150,7 +153,7 @@ bool LARK_M7::showCurrentPicture(bool &errorHandlerArmed)
         return false;
     if (!loaded) {
         m_state.PictureCount = CountAtStop;
-        m_state.ShowState = 1;
+        m_state.ShowState = ShowStopped;
         return false;
     }
     EventYield::yieldOnce();
@@ -290,7 +293,7 @@ bool LARK_M7::countPicture()
     m_state.PictureCount += 1;
     if (m_state.PictureCount < PicturesPerBlock)
         return true;
-    if (m_state.ShowState == 2) {
+    if (m_state.ShowState == ShowContinued) {
         m_state.BlockCount += 1;
         if (m_state.BlockCount < BlocksPerShow) {
             m_state.PictureCount = 1;
@@ -302,7 +305,7 @@ bool LARK_M7::countPicture()
         m_state.BlockCount = 1;
         return true;
     }
-    m_state.ShowState = 1;
+    m_state.ShowState = ShowStopped;
     return false;
 }
 
@@ -319,7 +322,7 @@ void LARK_M7::reportPictureError(const RuntimeError &error)
                       QStringLiteral(" di formato non compatibile !!!") + QStringLiteral("\r\r") +
                       errorNumberText(number) + QStringLiteral(" - ") + description);
         m_state.ProbeFailed = 1;
-        m_state.ShowState = 1;
+        m_state.ShowState = ShowStopped;
         m_state.PictureCount = CountAtStop;
         m_state.BlockCount = CountAtStop;
     } catch (const RuntimeError &) {
@@ -339,7 +342,7 @@ void LARK_M7::loopEnd()
 
 bool LARK_M7::stopRequested() const
 {
-    return m_state.ShowState == 1 || m_left;
+    return m_state.ShowState == ShowStopped || m_left;
 }
 
 void LARK_M7::restoreIfMinimized()

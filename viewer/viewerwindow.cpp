@@ -1,14 +1,16 @@
 #include "viewer/viewerwindow.h"
 
-#include "runtime/commandgate.h"
-#include "runtime/eventyield.h"
-#include "runtime/guard.h"
-#include "runtime/platformservices.h"
+#include "desktop/commandgate.h"
+#include "desktop/eventyield.h"
+#include "desktop/guard.h"
+#include "runtime/paths.h"
+#include "desktop/platformservices.h"
 #include "runtime/twips.h"
-#include "runtime/windowlook.h"
+#include "desktop/windowlook.h"
 #include "setup/setupwindow.h"
 #include "state/sharedstate.h"
 #include "viewer/buttonlayout.h"
+#include "viewer/clickfilter.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/picturebox.h"
 
@@ -98,9 +100,12 @@ void LARK_M7::createControls()
             [this] { guarded([this] { Command2_Click(); }); });
     connect(Command3, &QPushButton::clicked, this,
             [this] { guarded([this] { Command3_Click(); }); });
-    connect(Image1, &ImageControl::clicked, this, [this] { guarded([this] { Image1_Click(); }); });
-    connect(Picture1, &PictureBox::clicked, this,
+    connect(new ClickFilter(Image1), &ClickFilter::clicked, this,
+            [this] { guarded([this] { Image1_Click(); }); });
+    connect(new ClickFilter(Picture1), &ClickFilter::clicked, this,
             [this] { guarded([this] { Picture1_Click(); }); });
+    connect(new ClickFilter(this), &ClickFilter::clicked, this,
+            [this] { guarded([this] { Form_Click(); }); });
 }
 
 void LARK_M7::guarded(const std::function<void()> &handler, bool leaves)
@@ -112,7 +117,7 @@ void LARK_M7::guarded(const std::function<void()> &handler, bool leaves)
         ++m_handlerDepth;
         runGuarded(m_services, this, handler);
         --m_handlerDepth;
-        emit handlerReturned();
+        announceShow();
         // A left viewer goes once none of its handlers, and so none of its loops, is running.
         if (m_left && m_handlerDepth == 0)
             deleteLater();
@@ -229,8 +234,23 @@ void LARK_M7::setFullScreen(bool on)
 void LARK_M7::setCaption(const QString &caption)
 {
     // Qt takes "[*]" in a title for its modified-marker and drops it; doubled, it stands for
-    // itself.
-    QString title = caption;
+    // itself. A path's stray bytes show as U+FFFD.
+    QString title = Paths::forDisplay(caption);
     title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(title);
+}
+
+void LARK_M7::announceShow()
+{
+    ShowStatus status;
+    if (!m_left && m_state.ShowStarted == 1) {
+        if (m_state.ShowState != ShowStopped && m_activeLoops > 0)
+            status = {ShowStatus::Running, m_state.ShowRunning != 0};
+        else if (m_state.ShowRunning == 0 && !m_state.CurrentName.trimmed().isEmpty())
+            status = {ShowStatus::Paused, false};
+    }
+    if (status == m_status)
+        return;
+    m_status = status;
+    emit showStatusChanged(status);
 }

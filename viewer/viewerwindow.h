@@ -29,6 +29,18 @@ class LARK_M7 : public QWidget
     Q_OBJECT
 
 public:
+    // How the show stands, as those outside the window see it: its picture loop running and no
+    // stop asked for (running), stopped by a pause with a picture to go on with (paused), or
+    // neither (ended: not started yet, over, or the viewer left). While it runs, pauses tells
+    // whether the pause/continue button pauses it; after a key press it continues instead.
+    struct ShowStatus
+    {
+        enum Stage { Ended, Running, Paused };
+        Stage stage = Ended;
+        bool pauses = false;
+        bool operator==(const ShowStatus &) const = default;
+    };
+
     // The show's file work goes to the workers: fileChecks lists folders and probes files,
     // pictures decodes, sharing with the program's other decodes what decodes share; the gate
     // holds the handlers while the show waits for them.
@@ -65,6 +77,7 @@ public:
     // once it stands.
     static PictureDecoder::Boxes boxesWhenMaximized(const QScreen *screen);
     bool wasLeft() const { return m_left; }
+    ShowStatus showStatus() const { return m_status; }
     // The whole screen, without frame or panels (on), or the maximized window (off), as F11
     // switches it; the show goes on. A left viewer stays hidden.
     void setFullScreen(bool on);
@@ -106,18 +119,18 @@ signals:
     void left(bool byFrame);
     // The picture loop has started running (true), or its last activation has ended (false).
     void loopRunning(bool running);
-    // One of the window's handlers has returned: the show may have changed.
-    void handlerReturned();
+    // The show's status has changed: told where the program-wide flags change, once.
+    void showStatusChanged(const LARK_M7::ShowStatus &status);
     // The window has gone to the whole screen (true) or come back from it (false).
     void fullScreenChanged(bool fullScreen);
+    // The caption has named the picture at path, whose turn has come; two pictures may read
+    // alike.
+    void pictureNamed(const QString &path);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
 
@@ -157,6 +170,8 @@ private:
     // How the music finds sound files: on the worker, while the window waits.
     std::function<QString(const QString &)> findSound();
     void leave(bool byFrame);
+    // Tells the show's status from the flags, where they may have changed.
+    void announceShow();
 
     SharedState &m_state;
     PlatformServices &m_services;
@@ -170,6 +185,6 @@ private:
     int m_activeLoops = 0;  // activations of the picture loop on the stack
     int m_handlerDepth = 0; // handlers of this window on the stack
     bool m_left = false;    // the user has left this viewer
-    bool m_backgroundPressed = false;
+    ShowStatus m_status;
     PictureSource m_pictures;
 };

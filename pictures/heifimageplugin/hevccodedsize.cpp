@@ -1,5 +1,7 @@
 #include "pictures/heifimageplugin/hevccodedsize.h"
 
+#include "pictures/byteorder.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QIODevice>
@@ -18,13 +20,7 @@ namespace {
 // The file's boxes that hold the configuration are small; a larger one is no real file's.
 constexpr qint64 MaxMetaBytes = 16 << 20;
 
-quint32 bigEndian(const QByteArray &data, qsizetype at, int bytes)
-{
-    quint32 value = 0;
-    for (int i = 0; i < bytes; ++i)
-        value = value << 8 | quint8(data[at + i]);
-    return value;
-}
+using ByteOrder::bigEndian;
 
 // The boxes inside data: type and contents of each, in order; stops at one that does not fit.
 QList<std::pair<QByteArray, QByteArray>> boxesIn(const QByteArray &data)
@@ -181,7 +177,7 @@ public:
                 continue;
             const int version = quint8(contents[0]);
             if (type == "pitm") {
-                m_primary = number(contents, 4, version == 0 ? 2 : 4);
+                m_primary = bigEndian(contents, 4, version == 0 ? 2 : 4);
             } else if (type == "iinf") {
                 for (const auto &[entryType, entry] : boxesIn(contents.mid(version == 0 ? 6 : 8))) {
                     const int entryVersion = entry.isEmpty() ? 0 : quint8(entry[0]);
@@ -189,18 +185,18 @@ public:
                         continue;
                     const int idBytes = entryVersion == 2 ? 2 : 4;
                     if (entry.size() >= 4 + idBytes + 2 + 4)
-                        m_types[number(entry, 4, idBytes)] = entry.mid(4 + idBytes + 2, 4);
+                        m_types[bigEndian(entry, 4, idBytes)] = entry.mid(4 + idBytes + 2, 4);
                 }
             } else if (type == "iref") {
                 const int idBytes = version == 0 ? 2 : 4;
                 for (const auto &[kind, reference] : boxesIn(contents.mid(4))) {
                     if (reference.size() < idBytes + 2)
                         continue;
-                    const quint32 from = number(reference, 0, idBytes);
-                    const int count = int(number(reference, idBytes, 2));
+                    const quint32 from = bigEndian(reference, 0, idBytes);
+                    const int count = int(bigEndian(reference, idBytes, 2));
                     for (int i = 0;
                          i < count && idBytes + 2 + (i + 1) * idBytes <= reference.size(); ++i) {
-                        const quint32 to = number(reference, idBytes + 2 + i * idBytes, idBytes);
+                        const quint32 to = bigEndian(reference, idBytes + 2 + i * idBytes, idBytes);
                         if (kind == "dimg")
                             m_parts[from].append(to);
                         else if (kind == "auxl")
@@ -256,11 +252,6 @@ public:
     QList<quint32> auxiliaries(quint32 item) const { return m_auxiliaries.value(item); }
 
 private:
-    static quint32 number(const QByteArray &data, qsizetype at, int bytes)
-    {
-        return at + bytes <= data.size() ? bigEndian(data, at, bytes) : 0;
-    }
-
     void readProperties(const QByteArray &iprp)
     {
         QList<std::pair<QByteArray, QByteArray>> properties;

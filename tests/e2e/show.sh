@@ -15,7 +15,8 @@ set -euo pipefail
 
 program=$1
 sample=$2
-delay=0.8
+# Long enough for the first picture to be seen on a busy machine before the next one comes.
+delay=2
 
 for tool in Xvfb openbox xdotool import convert; do
     if ! command -v "$tool" >/dev/null; then
@@ -180,9 +181,13 @@ X_ALBUM_PID=
 [ "$status" -eq 0 ] || x_fail "album ended with status $status"
 echo "album ended with status 0"
 
-# Opened on the folder, as the file manager does: the show starts with CONFERMA alone.
+# Opened on the folder, as the file manager does: the show starts with CONFERMA (a delay typed
+# first that lets the first picture be seen on a busy machine, and the next come soon after).
 x_album "$work" "$program" "$album"
 setup=$(x_window '^Album$')
+x_click_twips "$setup" 3000 1695 990 300
+x_key "$setup" ctrl+a
+x_type "$setup" 3
 x_click_twips "$setup" 4920 2130 1350 390
 viewer=$(x_window '^(FOTO|IMMAGINE  .*)$')
 title=$(x_title "$viewer")

@@ -21,7 +21,7 @@ x_report() {
         cat "$X_LOG" >&2
     fi
     if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
-        local shot=${TMPDIR:-/tmp}/album-e2e-failure.png
+        local shot=${TMPDIR:-/tmp}/album-e2e-failure-$$.png
         import -window root "$shot" 2>/dev/null && echo "screen: $shot" >&2
     fi
 }
@@ -69,7 +69,7 @@ x_start() {
 }
 
 # x_album WORKDIR PROGRAM [ARGUMENT...]: starts the program with a home and runtime folder of
-# its own.
+# its own, and without the desktop's session bus and sound server.
 x_album() {
     local workdir=$1 program=$2
     shift 2
@@ -78,6 +78,7 @@ x_album() {
     X_LOG=$workdir/album.log
     env -u WAYLAND_DISPLAY HOME="$workdir/home" XDG_CONFIG_HOME="$workdir/home/.config" \
         XDG_RUNTIME_DIR="$workdir/runtime" QT_QPA_PLATFORM=xcb \
+        DBUS_SESSION_BUS_ADDRESS="unix:path=$workdir/no-bus" PULSE_SERVER="unix:$workdir/no-sound" \
         "$program" "$@" >"$X_LOG" 2>&1 &
     X_ALBUM_PID=$!
 }

@@ -1,7 +1,8 @@
 // libFuzzer target for the text the program reads and cuts by itself: the delay field's
-// number (Val), the path cuts, the sound names' cuts and the enumeration's matching and order.
+// number (Val), the path cuts, the names read from bytes, the sound names' cuts and the
+// enumeration's matching and order.
 // Each input is checked against properties that must hold for every text.
-#include "music/backgroundmusic.h"
+#include "music/soundfiles.h"
 #include "runtime/directorycursor.h"
 #include "runtime/paths.h"
 #include "runtime/runtimeerror.h"
@@ -85,6 +86,13 @@ void checkPaths(const QString &path, const QString &folder)
             "a playlist entry is the folder, the cut name and .MP3");
 }
 
+// A name read from the bytes the file system stores gives those bytes back, whatever they are.
+void checkNames(const QByteArray &bytes)
+{
+    require(Paths::toFileSystem(Paths::fromFileSystem(bytes)) == bytes,
+            "a name read from its bytes gives them back");
+}
+
 // Wildcard matching by the book, ignoring case the way the enumeration does.
 bool referenceMatch(const QString &name, const QString &mask)
 {
@@ -161,6 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::memcpy(text.data(), rest, size_t(length / 2) * 2);
     }
     checkVal(text);
+    checkNames(QByteArray(rest, length));
     const QStringList parts = text.split(QLatin1Char('\n'));
     const QString a = parts.value(0), b = parts.value(1), c = parts.value(2);
     checkPaths(a, b);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/platformservices.h"
+#include "desktop/platformservices.h"
 
 #include <QImage>
 #include <QStringList>

@@ -1,5 +1,7 @@
 #include "heiffiles.h"
 
+#include "pictures/byteorder.h"
+
 #include <QList>
 #include <QtEndian>
 
@@ -108,13 +110,7 @@ QImage decodeHeif(const QByteArray &file)
 
 namespace {
 
-quint32 bigEndian(const QByteArray &data, qsizetype at, int bytes)
-{
-    quint32 value = 0;
-    for (int i = 0; i < bytes; ++i)
-        value = value << 8 | quint8(data.at(at + i));
-    return value;
-}
+using ByteOrder::bigEndian;
 
 // The contents of the first box of type in data (after its header), and where they start.
 QByteArray box(const QByteArray &data, const char *type, qsizetype *start = nullptr)

@@ -1,20 +1,27 @@
 #include "showfixture.h"
 
+#include "music/qtmediaplayer.h"
+#include "desktop/eventyield.h"
 #include "runtime/paths.h"
 #include "setup/setupwindow.h"
+#include "testfiles.h"
 #include "viewer/imagecontrol.h"
 #include "viewer/viewerwindow.h"
 
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QWindow>
 
-ShowFixture::ShowFixture(FakeClock *clock) : m_clock(clock)
+ShowFixture::ShowFixture(QtMediaPlayer *realPlayer)
 {
-    app = std::make_unique<AlbumApplication>(services, player, nullptr, clock);
+    if (realPlayer)
+        app = std::make_unique<AlbumApplication>(services, *realPlayer, realPlayer, &clock);
+    else
+        app = std::make_unique<AlbumApplication>(services, player, nullptr, &clock);
     app->start();
 }
 
@@ -29,35 +36,52 @@ void ShowFixture::confirmShow(const QString &folder, const QString &delay, bool 
     LARK_M1 &window = setup();
     window.Text2->setText(delay);
     services.dialogAnswers << Paths::withClosingSeparator(folder) + QStringLiteral("any.JPG");
-    QTest::mouseClick(window.Command1, Qt::LeftButton);
+    click(window.Command1);
     window.Text3->setText(extension);
     window.Check1->setChecked(cyclic);
-    m_sinceConfirm.start();
-    QTest::mouseClick(window.Command2, Qt::LeftButton);
-    watchViewer();
-}
-
-void ShowFixture::watchViewer()
-{
-    LARK_M7 *window = viewer();
-    if (window && window != m_watched) {
-        window->installEventFilter(this);
-        m_watched = window;
+    click(window.Command2);
+    if (LARK_M7 *opened = viewer(); opened && opened != m_watched) {
+        opened->installEventFilter(this);
+        m_watched = opened;
     }
 }
 
 bool ShowFixture::waitForShowEnd(int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
     // The show runs inside the event loop; it has ended once its loop is no longer active.
-    do {
-        QTest::qWait(10);
-        LARK_M7 *window = viewer();
-        if (window && state().ShowStarted == 1 && state().LoopActive == 0)
+    return waitUntil(
+        [this] { return viewer() && state().ShowStarted == 1 && state().LoopActive == 0; },
+        timeoutMs);
+}
+
+bool ShowFixture::waitUntil(const std::function<bool()> &ended, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    // The events already waiting are served first: a held click may be among them.
+    EventYield::yieldOnce();
+    for (;;) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (ended())
             return true;
-    } while (clock.elapsed() < timeoutMs);
-    return false;
+        if (deadline.hasExpired())
+            return false;
+        EventYield::waitForEvents(int(qBound(qint64(1), deadline.remainingTime(), qint64(100))));
+    }
+}
+
+void ShowFixture::click(QWidget *widget)
+{
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
+
+void ShowFixture::clickBackground()
+{
+    QTest::mouseClick(viewer(), Qt::LeftButton, {}, QPoint(viewer()->width() - 3, 3));
+}
+
+QColor ShowFixture::shownColour()
+{
+    return TestFiles::colourOf(viewer()->Image1->picture());
 }
 
 QStringList ShowFixture::shownNames() const
@@ -70,44 +94,62 @@ QStringList ShowFixture::shownNames() const
 
 bool ShowFixture::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::WindowTitleChange) {
-        // The caption as the window system gets it.
-        const QWidget *window = static_cast<QWidget *>(watched);
-        const QString title =
-            window->windowHandle() ? window->windowHandle()->title() : window->windowTitle();
-        if (title.startsWith(QStringLiteral("IMMAGINE  "))) {
-            captions << title.mid(10);
-            shownTimes << m_sinceConfirm.elapsed();
-            if (m_clock)
-                clockTimes << m_clock->now;
-            const LARK_M7 *window = static_cast<LARK_M7 *>(watched);
-            imagesAtCaption << window->Image1->picture();
-            imageSizesAtCaption << window->Image1->size();
-        }
+    if (event->type() != QEvent::WindowTitleChange)
+        return false;
+    // The caption as the window system gets it.
+    const auto *window = static_cast<LARK_M7 *>(watched);
+    const QString title =
+        window->windowHandle() ? window->windowHandle()->title() : window->windowTitle();
+    if (title.startsWith(QStringLiteral("IMMAGINE  "))) {
+        captions << title.mid(10);
+        clockTimes << clock.now;
+        imagesAtCaption << window->Image1->picture();
+        imageSizesAtCaption << window->Image1->size();
     }
     return false;
+}
+
+QString ShowFixture::values(const QString &names)
+{
+    const SharedState &s = state();
+    const QMap<QString, int> all = {{"ShowStarted", s.ShowStarted},
+                                    {"ShowRunning", s.ShowRunning},
+                                    {"ShowState", s.ShowState},
+                                    {"PictureCount", s.PictureCount},
+                                    {"BlockCount", s.BlockCount},
+                                    {"LoopActive", s.LoopActive},
+                                    {"ProbeFailed", s.ProbeFailed},
+                                    {"TrackCount", s.TrackCount},
+                                    {"TrackPos", s.TrackPos},
+                                    {"MusicEnabled", s.MusicEnabled},
+                                    {"activeLoops", viewer() ? viewer()->activeLoops() : -1}};
+    QStringList values;
+    for (const QString &name : names.split(u' '))
+        values << name + u' ' + QString::number(all.value(name, -1));
+    return values.join(u' ');
+}
+
+QString ShowFixture::buttons()
+{
+    QStringList shown;
+    for (const QPushButton *button : {viewer()->Command1, viewer()->Command2, viewer()->Command3})
+        if (button->isVisible())
+            shown << button->text();
+    return shown.join(u' ');
 }
 
 QString ShowFixture::differencesFromErrorPathEnd()
 {
     QStringList differences;
-    auto expect = [&differences](const char *what, int actual, int wanted) {
+    const auto expect = [&differences](const char *what, int actual, int wanted) {
         if (actual != wanted)
-            differences << QStringLiteral("%1 %2 (not %3)")
-                               .arg(QLatin1String(what))
-                               .arg(actual)
-                               .arg(wanted);
+            differences << QStringLiteral("%1 %2 (not %3)").arg(what).arg(actual).arg(wanted);
     };
     expect("ShowState", state().ShowState, 1);
     expect("PictureCount", state().PictureCount, 1000);
     expect("BlockCount", state().BlockCount, 1000);
     expect("ProbeFailed", state().ProbeFailed, 1);
-    LARK_M7 *window = viewer();
-    if (!window)
-        differences << QStringLiteral("no viewer");
-    else {
-        expect("STAMPA visible", window->Command1->isVisible(), 1);
-        expect("toggle visible", window->Command3->isVisible(), 0);
-    }
+    expect("STAMPA visible", viewer()->Command1->isVisible(), 1);
+    expect("toggle visible", viewer()->Command3->isVisible(), 0);
     return differences.join(QStringLiteral(", "));
 }

@@ -4,6 +4,10 @@
 #include <QImage>
 #include <QtEndian>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -17,6 +21,51 @@ void writePicture(const QString &path, int width, int height, const QColor &colo
     image.fill(colour);
     if (!image.save(path, format))
         throw std::runtime_error("cannot write test picture");
+}
+
+void writePictures(const QString &folder, int count, QSize size)
+{
+    for (int i = 0; i < count; ++i)
+        writePicture(folder + QStringLiteral("/P%1.JPG").arg(i + 1), size.width(), size.height(),
+                     colourOf(i), "JPEG");
+}
+
+QColor colourOf(int index)
+{
+    const Qt::GlobalColor colours[] = {Qt::red,    Qt::green, Qt::blue,
+                                       Qt::yellow, Qt::cyan,  Qt::magenta};
+    return colours[index % 6];
+}
+
+QColor colourOf(const QImage &image)
+{
+    return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+bool near(const QColor &a, const QColor &b)
+{
+    return a.isValid() && qAbs(a.red() - b.red()) < 40 && qAbs(a.green() - b.green()) < 40 &&
+           qAbs(a.blue() - b.blue()) < 40;
+}
+
+bool obeyPermissions(bool obey)
+{
+    // Root reads and enters anything by two capabilities of the thread; set aside, permissions
+    // stop root as they stop a user.
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3];
+    if (::syscall(SYS_capget, &header, sets) != 0)
+        return false;
+    const quint32 rights = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH); // first word
+    sets[0].effective =
+        obey ? sets[0].effective & ~rights : sets[0].effective | (sets[0].permitted & rights);
+    return ::syscall(SYS_capset, &header, sets) == 0;
+}
+
+QString unreadableMessage(const QString &path)
+{
+    return QStringLiteral("Immagine ") + path +
+           QStringLiteral("\r di formato non compatibile !!!\r\r 481 - Immagine non valida");
 }
 
 void writeBytes(const QString &path, const QByteArray &bytes)

@@ -1,6 +1,6 @@
-#include "runtime/guard.h"
+#include "desktop/guard.h"
 
-#include "runtime/platformservices.h"
+#include "desktop/platformservices.h"
 #include "runtime/runtimeerror.h"
 
 void runGuarded(PlatformServices &services, QWidget *parent, const std::function<void()> &handler)

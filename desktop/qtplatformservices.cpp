@@ -1,6 +1,7 @@
-#include "runtime/qtplatformservices.h"
+#include "desktop/qtplatformservices.h"
 
-#include "runtime/eventyield.h"
+#include "desktop/eventyield.h"
+#include "runtime/paths.h"
 #include "runtime/runtimeerror.h"
 
 #include <QApplication>
@@ -59,8 +60,9 @@ QString QtPlatformServices::getOpenFileName(QWidget *parent)
 
 void QtPlatformServices::showMessage(QWidget *parent, const QString &text)
 {
-    // Messages break their lines with a carriage return; the box needs line feeds.
-    QString shown = text;
+    // Messages break their lines with a carriage return; the box needs line feeds. A path's
+    // stray bytes show as U+FFFD.
+    QString shown = Paths::forDisplay(text);
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     // A message for a window that is not on screen yet (a path named at start) waits until
     // the window manager has placed it, a second at most: the box is centred on its window.

@@ -1,4 +1,4 @@
-#include "runtime/commandgate.h"
+#include "desktop/commandgate.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "runtime/italiantranslator.h"
+#include "desktop/italiantranslator.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

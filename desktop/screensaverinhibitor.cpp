@@ -1,4 +1,4 @@
-#include "runtime/screensaverinhibitor.h"
+#include "desktop/screensaverinhibitor.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,4 +1,4 @@
-#include "runtime/eventyield.h"
+#include "desktop/eventyield.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "runtime/windowlook.h"
+#include "desktop/windowlook.h"
 
 #include "runtime/twips.h"
 

@@ -1,6 +1,6 @@
-#include "runtime/showclock.h"
+#include "desktop/showclock.h"
 
-#include "runtime/eventyield.h"
+#include "desktop/eventyield.h"
 
 #include <limits>
 

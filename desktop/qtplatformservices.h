@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/platformservices.h"
+#include "desktop/platformservices.h"
 
 // The desktop services on Qt: QFileDialog, QMessageBox, QApplication::beep, an override
 // cursor, QPrinter on the default printer, and an immediate process exit.
