@@ -6,8 +6,11 @@
 #include "viewer/viewerwindow.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 #include <QThread>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -24,6 +27,15 @@ AlbumApplication::AlbumApplication(PlatformServices &services, MediaPlayerContro
     m_remote = std::make_unique<RemoteControl>(
         m_state, m_player, *m_setup, [this] { return viewerIfLoaded(); },
         QString::fromLatin1(DesktopEntry));
+    // The first picture is decoded while the fields name it, and looked for again when the
+    // user comes back to the window (files may have come or gone meanwhile).
+    for (QLineEdit *field : {m_setup->Text1, m_setup->Text3})
+        QObject::connect(field, &QLineEdit::textChanged, m_setup.get(), [this] { aimHeadStart(); });
+    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, m_setup.get(),
+                     [this](QWindow *focused) {
+                         if (focused && focused == m_setup->windowHandle())
+                             m_headStart.recheck();
+                     });
     // The desktop hears of a track as it starts and ends.
     if (auto *qtPlayer = qobject_cast<QtMediaPlayer *>(playerBar)) {
         QObject::connect(qtPlayer, &QtMediaPlayer::trackStarted, m_remote.get(),
@@ -68,6 +80,22 @@ LARK_M7 &AlbumApplication::viewer()
 void AlbumApplication::start()
 {
     m_setup->show();
+    // Moved to another screen, the window names pictures of another size.
+    if (QWindow *window = m_setup->windowHandle())
+        QObject::connect(window, &QWindow::screenChanged, m_setup.get(),
+                         [this] { aimHeadStart(); });
+}
+
+void AlbumApplication::aimHeadStart()
+{
+    // While a show is on the screen its own pictures decode; the head start waits until the
+    // viewer has gone.
+    if (m_viewer && m_viewer->isVisible()) {
+        m_headStart.stop();
+        return;
+    }
+    const LARK_M1::ShowFiles files = m_setup->filesToConfirm();
+    m_headStart.aim(files.folder, files.extension, m_setup->screen());
 }
 
 void AlbumApplication::openViewer()
@@ -84,8 +112,8 @@ void AlbumApplication::openViewer()
         window.setScreen(screen);
         window.move(screen->availableGeometry().topLeft());
     }
-    // Its first picture decodes meanwhile.
-    window.prepareFirstPicture();
+    // Its first picture is decoded already, or decodes meanwhile.
+    m_headStart.handOver(m_state.ImageFolder, m_state.ImageExtension, window.screen(), window);
     window.showMaximized();
 }
 
@@ -98,6 +126,8 @@ void AlbumApplication::viewerLeft(LARK_M7 *viewer, bool byFrame)
     }
     m_leftViewers.removeAll(nullptr);
     m_leftViewers << viewer;
+    // The next "CONFERMA" may show the same pictures again.
+    aimHeadStart();
     if (m_setup->isVisible())
         return;
     // The setup window was closed while the viewer was open: closing the viewer too ends the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/headstart.h"
 #include "app/remotecontrol.h"
 #include "desktop/commandgate.h"
 #include "pictures/fileworker.h"
@@ -49,9 +50,15 @@ public:
     // Holds the windows' handlers while the show waits for its file work.
     CommandGate &gate() { return m_gate; }
 
+    // The first picture of the show the setup window names, decoded before "CONFERMA".
+    HeadStart &headStart() { return m_headStart; }
+
 private:
     void openViewer();
     void viewerLeft(LARK_M7 *viewer, bool byFrame);
+    // Has the head start decode the first picture the setup window's fields name, while no
+    // show is on the screen.
+    void aimHeadStart();
 
     SharedState m_state;
     PlatformServices &m_services;
@@ -65,6 +72,7 @@ private:
     // What the decodes of every viewer share: the memory they may take at once, and the time
     // this machine takes for each format.
     PictureSource::Shared m_decodes;
+    HeadStart m_headStart{m_fileChecks, m_pictures, m_decodes};
     std::unique_ptr<LARK_M1> m_setup;
     std::unique_ptr<RemoteControl> m_remote; // the show on the session bus
     QPointer<LARK_M7> m_viewer;

@@ -507,6 +507,8 @@ QList<Case> makeLargeCases(const QDir &cache)
         QStringLiteral("L.HEIC"), [&] { return tiles(16, 12); });
     add(QStringLiteral("heic92"), QStringLiteral("HEIC of 11264x8192 in 512x512 tiles"),
         QStringLiteral("L.HEIC"), [&] { return tiles(22, 16); });
+    add(QStringLiteral("heic113"), QStringLiteral("HEIC of 12288x9216 in 512x512 tiles"),
+        QStringLiteral("L.HEIC"), [&] { return tiles(24, 18); });
     add(QStringLiteral("webp108"), QStringLiteral("WebP of 12000x9000"), QStringLiteral("L.WEBP"),
         [] { return encode(photoLike(12000, 9000, true), "webp", false, 80); });
     return cases;

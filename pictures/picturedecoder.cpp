@@ -145,18 +145,37 @@ struct Cost
     qint64 work = 0;
 };
 
-// The pixels a HEIF picture's decoder makes, every coded picture (a grid's tiles) at the size
-// its stream codes, each also counted as the pixels its setting up is worth; -1 when its boxes
-// cannot be read.
-qint64 heifWork(PictureFile &file)
+// What decoding a HEIF picture makes its decoder produce, as HevcCodedSize reads it from the
+// file's boxes; empty when they cannot be read.
+std::optional<HevcCodedSize::Decoded> heifCoding(PictureFile &file)
 {
     const qint64 position = file.pos();
-    const std::optional<HevcCodedSize::Decoded> decoded = HevcCodedSize::primaryPicture(&file, 0);
+    std::optional<HevcCodedSize::Decoded> decoded = HevcCodedSize::primaryPicture(&file, 0);
     file.seek(position);
-    if (!decoded)
-        return -1;
-    return decoded->pixels +
-           qint64(std::max(decoded->pictures, decoded->items)) * PictureBudget::PicturePixels;
+    return decoded;
+}
+
+// What libheif holds at most while it decodes a HEIF picture of pixels, coded as coded states,
+// bytes. It hands the picture over in planes of red, green and blue and alpha (a byte a sample,
+// two past 8 bits), which a grid's tiles are decoded into (a quarter of a byte a pixel more for
+// the tiles decoding meanwhile); a picture coded whole is first the decoder's own planes and a
+// copy of them (a quarter, a half or the whole of a sample more for each colour difference).
+// A picture that libheif crops turns in another copy. A picture whose boxes cannot be read counts
+// 8 bytes a pixel.
+qint64 heifBytes(const std::optional<HevcCodedSize::Decoded> &coded, qint64 pixels)
+{
+    if (!coded)
+        return pixels * 8;
+    const int sampleBytes = coded->bits > 8 ? 2 : 1;
+    constexpr int QuartersOfSamples[] = {4, 6, 8, 12}; // a pixel's, grey to 4:4:4
+    const int decoderQuarters =
+        QuartersOfSamples[coded->chroma < 0 ? 3 : std::min(coded->chroma, 3)];
+    const qint64 planeQuarters = 4 * (3 + coded->auxiliaries);
+    const bool whole = coded->pictures - coded->auxiliaries <= 1;
+    const qint64 quarters =
+        planeQuarters * (coded->cropped && !coded->transforms.isEmpty() ? 2 : 1) +
+        (whole ? 2 * decoderQuarters : 1);
+    return pixels * quarters * sampleBytes / 4;
 }
 
 // The cost of decoding picture, of stored size, to fitted (upright), a JPEG reduced by
@@ -194,9 +213,18 @@ Cost costOf(OpenPicture &picture, const QSize &stored, int reduction, const QSiz
     const QByteArray format = reader.format();
     if (format == "heic" || format == "avif") {
         cost.format = DecodeTime::Format::Heif;
-        cost.work = std::max(cost.pixels, heifWork(*picture.file));
-        // libheif's coded and RGBA pictures, and the RGB one the plugin scales.
-        cost.bytes = input + cost.pixels * 8 + shown;
+        // Every coded picture (a grid's tiles) at the size its stream codes, each also counted
+        // as the pixels its setting up is worth.
+        const std::optional<HevcCodedSize::Decoded> coded = heifCoding(*picture.file);
+        if (coded)
+            cost.work = std::max(cost.pixels,
+                                 coded->pixels + qint64(std::max(coded->pictures, coded->items)) *
+                                                     PictureBudget::PicturePixels);
+        // The plugin makes the shown picture straight from libheif's planes; one shown larger
+        // than it is is made whole first.
+        const bool enlarged = fitted.width() > stored.width() || fitted.height() > stored.height();
+        cost.bytes =
+            input + heifBytes(coded, cost.pixels) + (enlarged ? cost.pixels * 4 : 0) + shown;
         return cost;
     }
     const QImage::Format decodedFormat = reader.imageFormat();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -153,6 +154,15 @@ void PictureSource::setEnabled(bool enabled)
     m_enabled = enabled;
     if (!enabled)
         discard();
+}
+
+void PictureSource::adopt(PictureSource &other)
+{
+    if (!m_enabled || !m_pending.isEmpty())
+        return;
+    m_pending = std::exchange(other.m_pending, {});
+    while (m_pending.size() > m_ahead)
+        m_pending.takeLast().task->cancel();
 }
 
 void PictureSource::discard()

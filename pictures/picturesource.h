@@ -70,6 +70,9 @@ public:
     void keepAhead(const QStringList &paths, const Boxes &boxes);
     void start(const QString &path, const Boxes &boxes) { keepAhead({path}, boxes); }
 
+    // Takes the pictures decoding ahead in other as its own, unless decoding ahead is off or
+    // its own are decoding already; other keeps them then.
+    void adopt(PictureSource &other);
     // Drops the pictures decoding ahead; their decodes stop.
     void discard();
     // Stops every decode of its own, the turn's included: the show is over.

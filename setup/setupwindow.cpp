@@ -262,29 +262,38 @@ void LARK_M1::openPath(const QString &path)
     });
 }
 
-void LARK_M1::Command2_Click()
+LARK_M1::ShowFiles LARK_M1::filesToConfirm() const
 {
     const QString typed = trimBlanks(Text1->text());
-    if (typed.isEmpty()) {
+    // A folder typed by hand replaces the browsed one.
+    QString folder = m_state.ImageFolder;
+    if (typed.isEmpty())
+        folder.clear();
+    else if (typed != Paths::forDisplay(folder))
+        folder = Paths::withClosingSeparator(typed);
+    return {folder, QLatin1Char('.') + trimBlanks(Text3->text())};
+}
+
+void LARK_M1::Command2_Click()
+{
+    const ShowFiles files = filesToConfirm();
+    if (files.folder.isEmpty()) {
         m_services.beep();
         m_services.showMessage(this, QString::fromLatin1(FolderMissingMessage));
         return;
     }
-    // A folder typed by hand replaces the browsed one. A path that is no folder is refused,
-    // typed or browsed and gone since, and so is a folder the user may not list.
-    QString folder = m_state.ImageFolder;
-    if (typed != Paths::forDisplay(folder))
-        folder = Paths::withClosingSeparator(typed);
-    if (!DirectoryCursor::canList(folder)) {
+    // A path that is no folder is refused, typed or browsed and gone since, and so is a folder
+    // the user may not list.
+    if (!DirectoryCursor::canList(files.folder)) {
         m_services.beep();
         m_services.showMessage(this, QString::fromLatin1(NoSuchFolderMessage));
         return;
     }
     const double delay = Val(Text2->text());
 
-    m_state.ImageFolder = folder;
+    m_state.ImageFolder = files.folder;
     m_state.DelaySeconds = delay;
-    m_state.ImageExtension = QLatin1Char('.') + trimBlanks(Text3->text());
+    m_state.ImageExtension = files.extension;
     m_state.ShowStarted = 0;
     m_state.ShowState = ShowFresh;
     const bool music = m_player.GetMusicSwitch();

@@ -35,6 +35,17 @@ public:
     void Command2_Click(); // Confirm
     void Command3_Click(); // End
 
+    // The folder and the extension "CONFERMA" would take now, as it takes them: the folder typed
+    // when it differs from the browsed one (with its closing separator), else the browsed one;
+    // the extension after a dot. The folder is empty when the field is blank; whether it is a
+    // folder is not looked at here.
+    struct ShowFiles
+    {
+        QString folder;
+        QString extension;
+    };
+    ShowFiles filesToConfirm() const;
+
     // A path given to the program at start: a folder fills the folder field as a Browse to a
     // file in it would, a file fills its folder, and a picture also sets the extension to its
     // own. A path that is neither a folder nor a file gets a message and changes nothing.

@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -32,6 +33,8 @@ private slots:
 
     void aPictureChangedBeforeItsTurn_data();
     void aPictureChangedBeforeItsTurn();
+    void theFirstPictureDecodedBeforeConfermaServesOnlyItsFile_data();
+    void theFirstPictureDecodedBeforeConfermaServesOnlyItsFile();
     void picturesDecodedAheadComeInTheListingsOrder();
     void aFailingPrefetchedFileGivesTheErrorMessageAtItsTurn_data();
     void aFailingPrefetchedFileGivesTheErrorMessageAtItsTurn();
@@ -112,6 +115,49 @@ void PrefetchTest::aPictureChangedBeforeItsTurn()
         const QImage image = show.viewer()->Image1->picture();
         QCOMPARE(image.height() > 2 * image.width(), newSize.height() > 2 * newSize.width());
     }
+}
+
+void PrefetchTest::theFirstPictureDecodedBeforeConfermaServesOnlyItsFile_data()
+{
+    // What happens to A.BMP (red) or to the fields once the head start has decoded it, and the
+    // colour the show's first picture then has.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QColor>("shown");
+    QTest::newRow("content changed behind the same stamp: taken") << "content" << QColor(Qt::red);
+    QTest::newRow("file rewritten: decoded afresh") << "file" << QColor(Qt::blue);
+    QTest::newRow("fields changed: dropped at once") << "fields" << QColor(Qt::green);
+}
+
+void PrefetchTest::theFirstPictureDecodedBeforeConfermaServesOnlyItsFile()
+{
+    QFETCH(QString, change);
+    QFETCH(QColor, shown);
+    TestFiles::writePicture(path(QStringLiteral("A.BMP")), 40, 30, Qt::red, "BMP");
+    TestFiles::writePicture(path(QStringLiteral("B.PNG")), 40, 30, Qt::green, "PNG");
+    ShowFixture show;
+    LARK_M1 &setup = show.setup();
+    setup.Text3->setText(QStringLiteral("BMP"));
+    setup.Text1->setText(m_dir->path()); // typed
+    QTRY_VERIFY(show.app->headStart().isReady());
+    QCOMPARE(show.app->headStart().pendingPath(), path(QStringLiteral("A.BMP")));
+    const std::filesystem::path file(QFile::encodeName(path(QStringLiteral("A.BMP"))).toStdString());
+    const auto modified = std::filesystem::last_write_time(file);
+    if (change == QStringLiteral("fields")) {
+        setup.Text3->setText(QStringLiteral("PNG"));
+        QVERIFY(show.app->headStart().pendingPath().isEmpty());
+    } else {
+        TestFiles::writePicture(path(QStringLiteral("A.BMP")), 40, 30, Qt::blue, "BMP");
+        if (change == QStringLiteral("content"))
+            std::filesystem::last_write_time(file, modified);
+        else
+            std::filesystem::last_write_time(file, modified + std::chrono::seconds(2));
+    }
+    show.confirmShow(m_dir->path(), QStringLiteral("1"), false,
+                     change == QStringLiteral("fields") ? QStringLiteral("PNG")
+                                                        : QStringLiteral("BMP"));
+    QVERIFY(show.waitForShowEnd());
+    QCOMPARE(show.captions.size(), 1);
+    QVERIFY(near(show.shownColour(), shown));
 }
 
 void PrefetchTest::picturesDecodedAheadComeInTheListingsOrder()

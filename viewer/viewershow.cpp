@@ -215,22 +215,31 @@ bool LARK_M7::loadIntoPictureBox()
 
 PictureDecoder::Boxes LARK_M7::pictureBoxes() const
 {
-    return pictureBoxes(outerWidth(), outerHeight());
+    return pictureBoxes(outerWidth(), outerHeight(), screen(), devicePixelRatioF());
 }
 
-PictureDecoder::Boxes LARK_M7::pictureBoxes(float w, float h) const
+PictureDecoder::Boxes LARK_M7::pictureBoxes(float w, float h, const QScreen *shownOn, qreal ratio)
 {
     // However large the window, no picture is decoded larger than in a window of the screen's
     // size: the screen shows no more of it.
-    if (const QScreen *shownOn = screen()) {
+    if (shownOn) {
         w = std::min(w, float(Twips::fromPixels(shownOn->geometry().width())));
         h = std::min(h, float(Twips::fromPixels(shownOn->geometry().height())));
     }
     const int height = Twips::toPixels(std::max(0.0f, h - HeightMargin));
-    const qreal ratio = devicePixelRatioF();
     const auto box = [&](int width) { return (QSizeF(width, height) * ratio).toSize(); };
     return {box(Twips::toPixels(std::max(0.0f, w - LandscapeMargin))),
             box(Twips::toPixels(std::max(0.0f, w / 2)))};
+}
+
+PictureDecoder::Boxes LARK_M7::boxesWhenMaximized(const QScreen *screen)
+{
+    if (!screen)
+        return {};
+    const QSize outer = screen->geometry().size();
+    return pictureBoxes(float(Twips::fromPixels(outer.width())),
+                        float(Twips::fromPixels(outer.height())), screen,
+                        screen->devicePixelRatio());
 }
 
 void LARK_M7::prefetchAhead()
@@ -247,26 +256,9 @@ void LARK_M7::prefetchAhead()
     m_pictures.keepAhead(paths, pictureBoxes());
 }
 
-void LARK_M7::prepareFirstPicture()
+void LARK_M7::prepareFirstPicture(PictureSource &firstPicture)
 {
-    // The window opens maximized: no larger than its screen, which bounds every picture's
-    // size; the picture is made smaller for the window once it stands.
-    QSizeF outer = frameGeometry().size();
-    if (!isVisible() && screen())
-        outer = screen()->geometry().size();
-    const PictureDecoder::Boxes boxes = pictureBoxes(float(Twips::fromPixels(int(outer.width()))),
-                                                     float(Twips::fromPixels(int(outer.height()))));
-    const QString folder = m_state.ImageFolder;
-    const QString pattern = folder + QLatin1Char('*') + m_state.ImageExtension;
-    const QPointer<LARK_M7> self(this);
-    m_fileChecks.run<QStringList>([pattern] { return DirectoryCursor::list(pattern); },
-                                  [self, folder, boxes](const QStringList &names) {
-                                      // The show may have started meanwhile: its own pictures
-                                      // are then decoding already.
-                                      if (self && !names.isEmpty() &&
-                                          self->m_pictures.pendingPath().isEmpty())
-                                          self->m_pictures.start(folder + names.first(), boxes);
-                                  });
+    m_pictures.adopt(firstPicture);
 }
 
 void LARK_M7::sizeImage(double pictureWidth, double pictureHeight)

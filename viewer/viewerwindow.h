@@ -17,6 +17,7 @@ class MediaPlayerControl;
 class PictureBox;
 class PlatformServices;
 class QPushButton;
+class QScreen;
 class ShowClock;
 struct SharedState;
 
@@ -66,10 +67,15 @@ public:
     // Where the show gets its pictures; it decodes the next ones while the loop shows one and
     // waits.
     PictureSource &pictureSource() { return m_pictures; }
-    // Starts decoding the first picture of the show that a confirmation has just asked for,
-    // while the window opens: the folder is listed and the picture decoded on the workers, for
-    // the window as it will be once it has opened maximized.
-    void prepareFirstPicture();
+    // Takes the first picture of the show that a confirmation has just asked for from
+    // firstPicture, where it is decoded or decoding, unless the show's own pictures are decoding
+    // already (or decoding ahead is off): the show takes it at its turn while its file is
+    // unchanged, as any picture decoded ahead.
+    void prepareFirstPicture(PictureSource &firstPicture);
+    // Where a viewer opening maximized on screen decodes its pictures before it stands: for a
+    // window as large as the screen, which none is larger than; made smaller for the window
+    // once it stands.
+    static PictureDecoder::Boxes boxesWhenMaximized(const QScreen *screen);
     bool wasLeft() const { return m_left; }
     ShowStatus showStatus() const { return m_status; }
     // The whole screen, without frame or panels (on), or the maximized window (off), as F11
@@ -142,8 +148,10 @@ private:
     // Where a picture is decoded to, device pixels: the image's place for either shape in the
     // window as it is now, no larger than the screen that shows it.
     PictureDecoder::Boxes pictureBoxes() const;
-    // The same for a window of the given outer size, twips.
-    PictureDecoder::Boxes pictureBoxes(float outerWidth, float outerHeight) const;
+    // The same for a window of the given outer size (twips) on screen, of ratio device pixels
+    // a pixel.
+    static PictureDecoder::Boxes pictureBoxes(float outerWidth, float outerHeight,
+                                              const QScreen *screen, qreal ratio);
     // Whether path opens as a regular file, found out on the worker; notes its stamp.
     bool probeFile(const QString &path);
     // Keeps the pictures that CurrentName and the names after it name decoding ahead.

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QIODevice>
 #include <QList>
+#include <QSet>
 #include <QSize>
 
 #include <algorithm>
@@ -222,7 +223,10 @@ public:
             return true;
         }
         const QSize stated = m_stated.value(item);
-        ++decoded.pictures;
+        if (++decoded.pictures == 1 && m_formats.contains(item)) {
+            decoded.chroma = m_formats[item].first;
+            decoded.bits = m_formats[item].second;
+        }
         if (type == "hvc1") {
             const std::optional<qint64> coded = m_coded.value(item, -1) >= 0
                                                     ? std::optional<qint64>(m_coded.value(item))
@@ -242,6 +246,8 @@ public:
     }
 
     quint32 primary() const { return m_primary; }
+    QList<Transform> transforms(quint32 item) const { return m_transforms.value(item); }
+    bool cropped(quint32 item) const { return m_cropped.contains(item); }
     int count() const { return int(m_types.size()); }
     QList<quint32> auxiliaries(quint32 item) const { return m_auxiliaries.value(item); }
 
@@ -283,8 +289,27 @@ private:
                         m_stated[item] =
                             QSize(int(std::min<quint32>(bigEndian(contents, 4, 4), 1u << 30)),
                                   int(std::min<quint32>(bigEndian(contents, 8, 4), 1u << 30)));
-                    else if (type == "hvcC")
+                    else if (type == "irot" && !contents.isEmpty() && (contents[0] & 3) != 0)
+                        m_transforms[item].append(Transform((contents[0] & 3) - 1));
+                    else if (type == "imir" && !contents.isEmpty())
+                        m_transforms[item].append(contents[0] & 1 ? Transform::MirrorAxis1
+                                                                  : Transform::MirrorAxis0);
+                    else if (type == "clap")
+                        m_cropped.insert(item);
+                    else if (type == "hvcC") {
                         m_coded[item] = largestInConfiguration(contents).value_or(-1);
+                        // After the profile and level: chromaFormat, bitDepthLumaMinus8.
+                        if (contents.size() > 17)
+                            m_formats[item] = {quint8(contents[16]) & 3,
+                                               (quint8(contents[17]) & 7) + 8};
+                    } else if (type == "av1C" && contents.size() > 2) {
+                        // high_bitdepth, twelve_bit, monochrome, subsampling x and y.
+                        const int flags = quint8(contents[2]);
+                        const int chroma = flags & 0x10   ? 0
+                                           : flags & 0x08 ? (flags & 0x04 ? 1 : 2)
+                                                          : 3;
+                        m_formats[item] = {chroma, flags & 0x40 ? (flags & 0x20 ? 12 : 10) : 8};
+                    }
                 }
             }
         }
@@ -292,10 +317,13 @@ private:
 
     quint32 m_primary = 0;
     QHash<quint32, QByteArray> m_types;
-    QHash<quint32, QList<quint32>> m_parts;       // the pictures a grid or an overlay is made of
-    QHash<quint32, QList<quint32>> m_auxiliaries; // the alpha and depth of a picture
-    QHash<quint32, QSize> m_stated;               // pixels
-    QHash<quint32, qint64> m_coded;               // pixels; -1 when unreadable
+    QHash<quint32, QList<quint32>> m_parts;        // the pictures a grid or an overlay is made of
+    QHash<quint32, QList<quint32>> m_auxiliaries;  // the alpha and depth of a picture
+    QHash<quint32, QSize> m_stated;                // pixels
+    QHash<quint32, qint64> m_coded;                // pixels; -1 when unreadable
+    QHash<quint32, std::pair<int, int>> m_formats; // chroma format and luma bits, as stated
+    QHash<quint32, QList<Transform>> m_transforms; // in the order of the item's properties
+    QSet<quint32> m_cropped;
 };
 
 } // namespace
@@ -308,11 +336,15 @@ std::optional<Decoded> primaryPicture(QIODevice *device, qint64 origin)
     const Items items(*meta);
     Decoded decoded;
     decoded.items = items.count();
+    decoded.transforms = items.transforms(items.primary());
+    decoded.cropped = items.cropped(items.primary());
     if (!items.add(items.primary(), decoded))
         return std::nullopt;
-    for (const quint32 auxiliary : items.auxiliaries(items.primary()))
+    for (const quint32 auxiliary : items.auxiliaries(items.primary())) {
         if (!items.add(auxiliary, decoded))
             return std::nullopt;
+        ++decoded.auxiliaries;
+    }
     return decoded;
 }
 

@@ -12,9 +12,14 @@
 
 namespace TestFiles {
 
-QByteArray encodeHeif(const QImage &image, int orientation, bool av1)
+QByteArray encodeHeif(const QImage &image, int orientation, bool av1, int quality)
 {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    // 8-bit RGB, RGBA with alpha, or RGB of 10 bits from 16-bit channels.
+    const bool alpha = image.hasAlphaChannel();
+    const bool deep = !alpha && image.depth() == 64;
+    const QImage rgb = image.convertToFormat(alpha  ? QImage::Format_RGBA8888
+                                             : deep ? QImage::Format_RGBX64
+                                                    : QImage::Format_RGB888);
     heif_init(nullptr);
     heif_context *context = heif_context_alloc();
     heif_encoder *encoder = nullptr;
@@ -31,16 +36,30 @@ QByteArray encodeHeif(const QImage &image, int orientation, bool av1)
             context, av1 ? heif_compression_AV1 : heif_compression_HEVC, &encoder)
                 .code == heif_error_Ok &&
         heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB,
-                          heif_chroma_interleaved_RGB, &picture)
+                          alpha  ? heif_chroma_interleaved_RGBA
+                          : deep ? heif_chroma_interleaved_RRGGBB_LE
+                                 : heif_chroma_interleaved_RGB,
+                          &picture)
                 .code == heif_error_Ok &&
-        heif_image_add_plane(picture, heif_channel_interleaved, rgb.width(), rgb.height(), 8)
+        heif_image_add_plane(picture, heif_channel_interleaved, rgb.width(), rgb.height(),
+                             deep ? 10 : 8)
                 .code == heif_error_Ok;
     if (done) {
         int stride = 0;
         uint8_t *pixels = heif_image_get_plane(picture, heif_channel_interleaved, &stride);
-        for (int y = 0; y < rgb.height(); ++y)
-            std::memcpy(pixels + qsizetype(y) * stride, rgb.constScanLine(y), rgb.width() * 3);
-        heif_encoder_set_lossy_quality(encoder, 90);
+        for (int y = 0; y < rgb.height(); ++y) {
+            uint8_t *line = pixels + qsizetype(y) * stride;
+            if (!deep) {
+                std::memcpy(line, rgb.constScanLine(y), rgb.width() * (alpha ? 4 : 3));
+                continue;
+            }
+            const auto *source = reinterpret_cast<const quint16 *>(rgb.constScanLine(y));
+            for (int x = 0; x < rgb.width(); ++x)
+                for (int channel = 0; channel < 3; ++channel)
+                    qToLittleEndian<quint16>(source[4 * x + channel] >> 6,
+                                             line + 2 * (3 * x + channel));
+        }
+        heif_encoder_set_lossy_quality(encoder, quality);
         options->image_orientation = heif_orientation(orientation);
         done = heif_context_encode_image(context, picture, encoder, options, nullptr).code ==
                    heif_error_Ok &&
@@ -56,6 +75,37 @@ QByteArray encodeHeif(const QImage &image, int orientation, bool av1)
     if (!done)
         throw std::runtime_error("cannot encode a HEIF test picture");
     return bytes;
+}
+
+QImage decodeHeif(const QByteArray &file)
+{
+    heif_init(nullptr);
+    heif_context *context = heif_context_alloc();
+    heif_image_handle *primary = nullptr;
+    heif_image *picture = nullptr;
+    QImage decoded;
+    if (heif_context_read_from_memory_without_copy(context, file.constData(), size_t(file.size()),
+                                                   nullptr)
+                .code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &primary).code == heif_error_Ok &&
+        heif_decode_image(primary, &picture, heif_colorspace_RGB, heif_chroma_interleaved_RGBA,
+                          nullptr)
+                .code == heif_error_Ok) {
+        int stride = 0;
+        const uint8_t *pixels =
+            heif_image_get_plane_readonly(picture, heif_channel_interleaved, &stride);
+        decoded = QImage(pixels, heif_image_get_width(picture, heif_channel_interleaved),
+                         heif_image_get_height(picture, heif_channel_interleaved), stride,
+                         QImage::Format_RGBA8888)
+                      .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    if (picture)
+        heif_image_release(picture);
+    if (primary)
+        heif_image_handle_release(primary);
+    heif_context_free(context);
+    heif_deinit();
+    return decoded;
 }
 
 namespace {
@@ -101,50 +151,75 @@ QByteArray fullBox(const char *type, int version, quint32 flags, const QByteArra
 
 QByteArray heifGrid(const QByteArray &tile, int rows, int columns, const QSize &stated)
 {
-    // The tile's coded picture: its configuration box and the data of its one item.
-    const QByteArray meta = box(tile, "meta").mid(4);
-    const QByteArray hvcC = makeBox("hvcC", box(box(box(meta, "iprp"), "ipco"), "hvcC"));
-    const QByteArray iloc = box(meta, "iloc");
-    const int version = quint8(iloc[0]);
-    const int offsetSize = quint8(iloc[4]) >> 4, lengthSize = quint8(iloc[4]) & 15;
-    const int baseSize = quint8(iloc[5]) >> 4, indexSize = version ? quint8(iloc[5]) & 15 : 0;
-    // Past the header and the item count: the first item's number, construction and reference.
-    qsizetype at = 6 + (version == 2 ? 4 : 2) * 2 + (version ? 2 : 0) + 2;
-    const quint32 base = baseSize ? bigEndian(iloc, at, baseSize) : 0;
-    at += baseSize + 2 + indexSize;
-    const quint32 offset = base + bigEndian(iloc, at, offsetSize);
-    const QByteArray data = tile.mid(offset, bigEndian(iloc, at + offsetSize, lengthSize));
+    return heifGrid(QList<QByteArray>{tile}, rows, columns, stated);
+}
 
-    const int tiles = rows * columns;
-    const quint32 width = quint32(columns * stated.width()),
-                  height = quint32(rows * stated.height());
+QByteArray heifGrid(const QList<QByteArray> &tiles, int rows, int columns, const QSize &stated,
+                    const QSize &shown)
+{
+    // Each tile's coded picture: its configuration box and the data of its one item.
+    QList<QByteArray> configurations, coded;
+    for (const QByteArray &tile : tiles) {
+        const QByteArray meta = box(tile, "meta").mid(4);
+        configurations << makeBox("hvcC", box(box(box(meta, "iprp"), "ipco"), "hvcC"));
+        const QByteArray iloc = box(meta, "iloc");
+        const int version = quint8(iloc[0]);
+        const int offsetSize = quint8(iloc[4]) >> 4, lengthSize = quint8(iloc[4]) & 15;
+        const int baseSize = quint8(iloc[5]) >> 4, indexSize = version ? quint8(iloc[5]) & 15 : 0;
+        // Past the header and the item count: the first item's number, construction and
+        // reference.
+        qsizetype at = 6 + (version == 2 ? 4 : 2) * 2 + (version ? 2 : 0) + 2;
+        const quint32 base = baseSize ? bigEndian(iloc, at, baseSize) : 0;
+        at += baseSize + 2 + indexSize;
+        const quint32 offset = base + bigEndian(iloc, at, offsetSize);
+        coded << tile.mid(offset, bigEndian(iloc, at + offsetSize, lengthSize));
+    }
+    // Property numbers have seven bits.
+    if (tiles.isEmpty() || tiles.size() > 120)
+        throw std::runtime_error("a HEIF grid takes 1 to 120 distinct tiles");
+    const int distinct = int(tiles.size());
+
+    const int count = rows * columns;
+    const QSize whole =
+        shown.isValid() ? shown : QSize(columns * stated.width(), rows * stated.height());
+    const quint32 width = quint32(whole.width()), height = quint32(whole.height());
     const bool wide = width > 0xFFFF || height > 0xFFFF;
     const QByteArray gridData = QByteArray(1, '\0') + char(wide ? 1 : 0) + char(rows - 1) +
                                 char(columns - 1) + be(width, wide ? 4 : 2) +
                                 be(height, wide ? 4 : 2);
-    // Item 1 is the grid, items 2 and on its tiles, all of them coding the same data.
-    QByteArray infos = be(quint32(tiles + 1), 2) +
+    // Item 1 is the grid, items 2 and on its tiles; properties 1 to distinct are the tiles'
+    // configurations, then the tile's size and the grid's.
+    QByteArray infos = be(quint32(count + 1), 2) +
                        fullBox("infe", 2, 0, be(1, 2) + be(0, 2) + "grid" + QByteArray(1, '\0'));
-    QByteArray references = be(1, 2) + be(quint32(tiles), 2);
-    QByteArray associations = be(quint32(tiles + 1), 4) + be(1, 2) + char(1) + char(0x03);
-    for (int i = 0; i < tiles; ++i) {
+    QByteArray references = be(1, 2) + be(quint32(count), 2);
+    QByteArray associations = be(quint32(count + 1), 4) + be(1, 2) + char(1) + char(distinct + 2);
+    for (int i = 0; i < count; ++i) {
         infos +=
             fullBox("infe", 2, 1, be(quint32(i + 2), 2) + be(0, 2) + "hvc1" + QByteArray(1, '\0'));
         references += be(quint32(i + 2), 2);
-        associations += be(quint32(i + 2), 2) + char(2) + char(0x81) + char(0x02);
+        associations +=
+            be(quint32(i + 2), 2) + char(2) + char(0x80 | (i % distinct + 1)) + char(distinct + 1);
     }
     const QByteArray properties =
-        makeBox("ipco", hvcC +
+        makeBox("ipco", configurations.join() +
                             fullBox("ispe", 0, 0, be(stated.width(), 4) + be(stated.height(), 4)) +
                             fullBox("ispe", 0, 0, be(width, 4) + be(height, 4))) +
         fullBox("ipma", 0, 0, associations);
+    // The data: the grid's, then each distinct tile's once.
+    QList<quint32> codedAt;
+    quint32 dataBytes = quint32(gridData.size());
+    for (const QByteArray &data : std::as_const(coded)) {
+        codedAt << dataBytes;
+        dataBytes += quint32(data.size());
+    }
     const auto locations = [&](quint32 mdat) {
-        QByteArray entries = be(quint32(tiles + 1), 2);
-        for (int i = 0; i <= tiles; ++i) {
+        QByteArray entries = be(quint32(count + 1), 2);
+        for (int i = 0; i <= count; ++i) {
             const bool grid = i == 0;
+            const int tile = grid ? 0 : (i - 1) % distinct;
             entries += be(quint32(i + 1), 2) + be(0, 2) + be(0, 2) + be(1, 2) +
-                       be(grid ? mdat : mdat + quint32(gridData.size()), 4) +
-                       be(quint32(grid ? gridData.size() : data.size()), 4);
+                       be(mdat + (grid ? 0 : codedAt[tile]), 4) +
+                       be(quint32(grid ? gridData.size() : coded[tile].size()), 4);
         }
         return fullBox("iloc", 1, 0, QByteArray("\x44\x00", 2) + entries);
     };
@@ -157,7 +232,7 @@ QByteArray heifGrid(const QByteArray &tile, int rows, int columns, const QSize &
                            makeBox("iprp", properties) + locations(mdat));
     };
     const quint32 mdat = quint32(ftyp.size() + metaBox(0).size() + 8);
-    return ftyp + metaBox(mdat) + makeBox("mdat", gridData + data);
+    return ftyp + metaBox(mdat) + makeBox("mdat", gridData + coded.join());
 }
 
 } // namespace TestFiles

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "pictures/picturesource.h"
+
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+class FileWorker;
+class LARK_M7;
+class QScreen;
+
+// The first picture of the show the setup window names, decoded before "CONFERMA": while the
+// window stands with a folder and an extension, the picture a show of them would begin with
+// is decoded in the background, at the size a viewer maximized on the window's screen shows
+// it, and "CONFERMA" hands it to the viewer, whose first turn takes it while the file is
+// unchanged. The folder is listed and the picture decoded on the workers, one picture ahead:
+// one thread and one picture's share of the picture memory. Typing is waited out; a change of
+// the fields drops the picture at once.
+class HeadStart
+{
+public:
+    // Typing ends when the fields have stood this long, milliseconds.
+    static constexpr int TypingPauseMs = 300;
+
+    HeadStart(FileWorker &fileChecks, FileWorker &pictures, const PictureSource::Shared &decodes);
+
+    // The fields name the show of the files of folder (empty: none) with extension, on screen:
+    // unless it holds that show's first picture already, it drops what it holds and decodes
+    // that picture once typing has paused.
+    void aim(const QString &folder, const QString &extension, const QScreen *screen);
+    // Lists the folder again, and starts over when another picture comes first now.
+    void recheck();
+    // "CONFERMA": the show of folder with extension opens in viewer, on screen. Its first
+    // picture goes to the viewer, decoded, decoding, or once the folder has been listed (now,
+    // when it was not yet).
+    void handOver(const QString &folder, const QString &extension, const QScreen *screen,
+                  LARK_M7 &viewer);
+    // Drops what it holds and forgets the fields: the next aim starts over.
+    void stop();
+
+    // The first picture being decoded or decoded, empty when none.
+    QString pendingPath() const { return m_source.pendingPath(); }
+    bool isReady() const { return m_source.isReady(); }
+
+private:
+    // Lists the folder on the file worker; its first picture then decodes.
+    void list();
+    void listed(const QString &first);
+
+    FileWorker &m_fileChecks;
+    PictureSource m_source;
+    QString m_folder;
+    QString m_pattern; // the folder, "*" and the extension; empty for none
+    PictureDecoder::Boxes m_boxes;
+    QTimer m_typing;
+    quint64 m_listing = 0;      // the latest listing: an answer of another comes too late
+    bool m_listed = true;       // the latest listing has answered
+    QPointer<LARK_M7> m_viewer; // where the listed picture goes, after "CONFERMA"
+};
