@@ -21,9 +21,7 @@
 // tiles, coded by libheif) and WebP.
 #include "benchsupport.h"
 #include "support/heiffiles.h"
-#ifdef ALBUM_BENCH_X11
 #include "framewatch.h"
-#endif
 
 #include "app/albumapplication.h"
 #include "music/qtmediaplayer.h"
@@ -137,9 +135,7 @@ struct ShowProbe
     AlbumApplication *album = nullptr;
     const WatchedClock *clock = nullptr;
     QtMediaPlayer *player = nullptr;
-#ifdef ALBUM_BENCH_X11
     FrameWatch *frames = nullptr;
-#endif
     bool emulateMaximize = false; // X without a window manager
     QList<Turn> turns;
     qint64 viewerShownNs = -1;   // the viewer's first show
@@ -182,12 +178,9 @@ struct ShowProbe
             residentAt10s << residentMb();
             playingAt10s << (player->GetPlayerState() == MediaPlayerControl::Playing ? 1 : 0);
         }
-#ifdef ALBUM_BENCH_X11
         if (frames)
             expectFrame(picture - 1);
-#endif
     }
-#ifdef ALBUM_BENCH_X11
     // The new picture's frame is the one with its pixels at four points of the picture.
     void expectFrame(int turn)
     {
@@ -207,7 +200,6 @@ struct ShowProbe
         }
         frames->expect(turn, viewer()->winId(), pixels);
     }
-#endif
     void imagePainted()
     {
         const qint64 key = viewer()->Image1->picture().cacheKey();
@@ -230,43 +222,6 @@ struct ShowProbe
 
 ShowProbe *g_probe = nullptr;
 
-// Sees the events of the probed show as they are delivered.
-class BenchApplication : public QApplication
-{
-public:
-    using QApplication::QApplication;
-
-    bool notify(QObject *receiver, QEvent *event) override
-    {
-        ShowProbe *probe = g_probe;
-        LARK_M7 *viewer = probe ? probe->viewer() : nullptr;
-        if (!viewer)
-            return QApplication::notify(receiver, event);
-        const QEvent::Type type = event->type();
-        if (receiver == viewer && type == QEvent::Show)
-            probe->viewerShown(viewer);
-        else if (receiver == viewer && type == QEvent::WindowTitleChange)
-            probe->titleChanged();
-        else if (receiver == viewer->Image1 && type == QEvent::Show)
-            probe->imageShown();
-        const bool handled = QApplication::notify(receiver, event);
-        if (receiver == viewer && type == QEvent::Paint && probe->viewerPaintedNs < 0)
-            probe->viewerPaintedNs = nowNs();
-        if (receiver == viewer->Image1 && type == QEvent::Paint)
-            probe->imagePainted();
-        else if (receiver == viewer && type == QEvent::UpdateRequest)
-            probe->windowFlushed();
-        return handled;
-    }
-};
-
-void runEventsFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // One show of the pictures of folder with the extension in the real program: kind is first
 // (CONFERMA right after the fields are typed), headstart (the fields typed 2 s before), rate,
 // change, wait, memory or formats.
@@ -285,11 +240,9 @@ int childMain(QString kind, const QString &folder, double delay, const QString &
     probe.clock = &clock;
     probe.player = player;
     probe.emulateMaximize = x11;
-#ifdef ALBUM_BENCH_X11
     FrameWatch frames;
     if (x11 && frames.open(qEnvironmentVariable("DISPLAY")))
         probe.frames = &frames;
-#endif
     g_probe = &probe;
     album.start();
     runEventsFor(400); // the setup window on screen and settled, as a user sees it
@@ -320,10 +273,8 @@ int childMain(QString kind, const QString &folder, double delay, const QString &
     untilEnd.exec();
     const double cpuAtEnd = processCpuSeconds();
     runEventsFor(200); // the last frame through to the server
-#ifdef ALBUM_BENCH_X11
     for (int i = 0; probe.frames && i < probe.turns.size(); ++i)
         probe.turns[i].shown = frames.shownAt(i);
-#endif
     g_probe = nullptr;
     const QList<Turn> &turns = probe.turns;
     if (turns.isEmpty())
@@ -703,7 +654,32 @@ int main(int argc, char *argv[])
         // lock behind.
         qputenv("GST_PLUGIN_FEATURE_RANK", "jackaudiosink:NONE");
     }
-    BenchApplication app(argc, argv);
+    WatchedApplication app(argc, argv);
+    // Sees the events of the probed show as they are delivered.
+    app.before = [](QObject *receiver, QEvent::Type type) {
+        ShowProbe *probe = g_probe;
+        LARK_M7 *viewer = probe ? probe->viewer() : nullptr;
+        if (!viewer)
+            return;
+        if (receiver == viewer && type == QEvent::Show)
+            probe->viewerShown(viewer);
+        else if (receiver == viewer && type == QEvent::WindowTitleChange)
+            probe->titleChanged();
+        else if (receiver == viewer->Image1 && type == QEvent::Show)
+            probe->imageShown();
+    };
+    app.after = [](QObject *receiver, QEvent::Type type) {
+        ShowProbe *probe = g_probe;
+        LARK_M7 *viewer = probe ? probe->viewer() : nullptr;
+        if (!viewer)
+            return;
+        if (receiver == viewer && type == QEvent::Paint && probe->viewerPaintedNs < 0)
+            probe->viewerPaintedNs = nowNs();
+        if (receiver == viewer->Image1 && type == QEvent::Paint)
+            probe->imagePainted();
+        else if (receiver == viewer && type == QEvent::UpdateRequest)
+            probe->windowFlushed();
+    };
     QCoreApplication::setApplicationName(QStringLiteral("album"));
     if (child)
         return childMain(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
@@ -743,10 +719,6 @@ int main(int argc, char *argv[])
             jpegs << file.readAll(); // also in the page cache for the shows
     }
     const bool x11 = qgetenv("ALBUM_BENCH_MODE") == "x11";
-#ifndef ALBUM_BENCH_X11
-    if (x11)
-        std::printf("built without Xlib / XDamage: frames are taken as shown when flushed\n");
-#endif
     const QString where = x11 ? QStringLiteral("in X") : QStringLiteral("OFFSCREEN");
 
     std::printf("Album benchmark: %s, %d cores, %s, Qt %s, libjpeg-turbo %s\n",

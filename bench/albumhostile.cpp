@@ -699,31 +699,6 @@ struct Probe
 
 Probe *g_probe = nullptr;
 
-class HostileApplication : public QApplication
-{
-public:
-    using QApplication::QApplication;
-
-    bool notify(QObject *receiver, QEvent *event) override
-    {
-        Probe *probe = g_probe;
-        LARK_M7 *viewer = probe ? probe->viewer() : nullptr;
-        if (viewer && receiver == viewer && event->type() == QEvent::WindowTitleChange)
-            probe->titleChanged();
-        const bool handled = QApplication::notify(receiver, event);
-        if (viewer && receiver == viewer->Image1 && event->type() == QEvent::Show)
-            probe->imageShown();
-        return handled;
-    }
-};
-
-void runEventsFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // The child's part: kind is "show" (measure the turn), "fine" (click F I N E at moment ms into
 // the turn), "folder" (a show of a big folder) or "viewer" (picture memory with the viewer at
 // full screen, or at 32767 x 32767 when huge).
@@ -1013,7 +988,19 @@ int main(int argc, char *argv[])
         useOffscreenScreen(ScreenWidth, ScreenHeight);
         qputenv("GST_PLUGIN_FEATURE_RANK", "jackaudiosink:NONE");
     }
-    HostileApplication app(argc, argv);
+    WatchedApplication app(argc, argv);
+    app.before = [](QObject *receiver, QEvent::Type type) {
+        Probe *probe = g_probe;
+        LARK_M7 *viewer = probe ? probe->viewer() : nullptr;
+        if (viewer && receiver == viewer && type == QEvent::WindowTitleChange)
+            probe->titleChanged();
+    };
+    app.after = [](QObject *receiver, QEvent::Type type) {
+        Probe *probe = g_probe;
+        LARK_M7 *viewer = probe ? probe->viewer() : nullptr;
+        if (viewer && receiver == viewer->Image1 && type == QEvent::Show)
+            probe->imageShown();
+    };
     QCoreApplication::setApplicationName(QStringLiteral("album"));
     QStringList args = QCoreApplication::arguments().mid(1);
     if (isChild)

@@ -1,10 +1,12 @@
 #include "benchsupport.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QSysInfo>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -329,6 +331,24 @@ void useOffscreenScreen(int width, int height)
         file.close();
     }
     qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + QFile::encodeName(config));
+}
+
+bool WatchedApplication::notify(QObject *receiver, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (before)
+        before(receiver, type);
+    const bool handled = QApplication::notify(receiver, event);
+    if (after)
+        after(receiver, type);
+    return handled;
+}
+
+void runEventsFor(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 } // namespace Bench

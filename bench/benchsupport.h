@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QApplication>
+#include <QEvent>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -7,7 +9,9 @@
 
 #include <QtGlobal>
 
-// What both benchmark programs share: one monotonic time line for every process, the process's
+#include <functional>
+
+// What both benchmark programs share: an application that shows them its events, one monotonic time line for every process, the process's
 // own counters, figures with their spread, the report's lines, child processes and a private
 // X server.
 namespace Bench {
@@ -131,5 +135,20 @@ private:
 // Offscreen windows on one screen of width x height pixels at 96 dpi, for this process and
 // the children it starts.
 void useOffscreenScreen(int width, int height);
+
+// The program's application, which tells the benchmark of every event it delivers: before is
+// called before the receiver handles it, after once it has.
+class WatchedApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    std::function<void(QObject *receiver, QEvent::Type type)> before;
+    std::function<void(QObject *receiver, QEvent::Type type)> after;
+
+    bool notify(QObject *receiver, QEvent *event) override;
+};
+
+// Serves the events for the time given, as the program's loop would.
+void runEventsFor(int milliseconds);
 
 } // namespace Bench
