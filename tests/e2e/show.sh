@@ -104,7 +104,7 @@ for _ in 1 2 3; do
     x_key "$dialog" ctrl+a
     x_type "$dialog" "$album/$first"
     x_key "$dialog" Return
-    for i in $(seq 1 20); do
+    for i in $(seq 1 50); do
         [ -n "$(xdotool search --onlyvisible --name '^Apri' 2>/dev/null || true)" ] || break 2
         sleep 0.1
     done

@@ -205,9 +205,19 @@ x_click_twips() {
 }
 
 # x_focus WINDOW: gives the window the keyboard, and waits until the X server says it has it.
-# Keys sent before would reach the window that had the keyboard before: with no window manager
-# a new window gets it only when the program asks for it, and a slow program asks late.
+# Keys sent before would reach the window that had the keyboard before: a new window gets it
+# only when the window manager has made it the active one (the program drops keys sent to a
+# window it does not know as active yet), and on a busy machine that comes late. Without a
+# window manager to ask, the window is given the focus directly.
 x_focus() {
+    local i active
+    for i in $(seq 1 100); do
+        active=$(xdotool getactivewindow 2>/dev/null) || break
+        [ "$active" = "$1" ] && break
+        xdotool getwindowname "$1" >/dev/null 2>&1 || return 0 # gone meanwhile
+        xdotool windowactivate "$1" 2>/dev/null || true
+        sleep 0.2
+    done
     timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || true
 }
 
