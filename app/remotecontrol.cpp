@@ -137,27 +137,17 @@ void RemoteControl::runRequest(LARK_M7 &viewer, Request request)
     const MprisPlayer::Show show = currentShow();
     // A continue runs the show inside the command: the desktop hears of it at its first yield.
     scheduleUpdate();
-    switch (request) {
-    case Request::PlayPause:
-        if (show.status != MprisPlayer::Status::Stopped)
-            viewer.Command3_Click();
-        break;
-    case Request::Play:
-        if (show.status == MprisPlayer::Status::Paused)
-            viewer.Command3_Click();
-        break;
-    case Request::Pause:
-        if (show.status == MprisPlayer::Status::Playing && show.canPause)
-            viewer.Command3_Click();
-        break;
-    case Request::Next:
-        if (show.status == MprisPlayer::Status::Paused)
-            viewer.Form_Click();
-        break;
-    case Request::Stop:
-        viewer.Command2_Click();
-        break;
-    }
+    // Each request clicks the control that does it, where the show's state lets it act.
+    using Status = MprisPlayer::Status;
+    const bool acts = request == Request::PlayPause ? show.status != Status::Stopped
+                      : request == Request::Pause ? show.status == Status::Playing && show.canPause
+                      : request == Request::Stop  ? true
+                                                  : show.status == Status::Paused; // Play, Next
+    void (LARK_M7::*const click)() = request == Request::Stop   ? &LARK_M7::Command2_Click
+                                     : request == Request::Next ? &LARK_M7::Form_Click
+                                                                : &LARK_M7::Command3_Click;
+    if (acts)
+        (viewer.*click)();
 }
 
 void RemoteControl::raise()

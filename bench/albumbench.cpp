@@ -20,6 +20,7 @@
 // 24-megapixel JPEGs, and three 12-megapixel pictures as JPEG, HEIC (a phone's grid of 512 x 512
 // tiles, coded by libheif) and WebP.
 #include "benchsupport.h"
+#include "watchedalbum.h"
 #include "support/heiffiles.h"
 #include "framewatch.h"
 
@@ -96,26 +97,6 @@ constexpr double MaxGrowthMb = 10;
 // ---------------------------------------------------------------------------------------------
 // The child: one show of the real program, followed through the events its windows receive.
 
-// The real clock, noting when it was last read: the loop reads it at the start of every turn
-// and at every check of its wait, so the read before a turn's start is the one that ended the
-// wait.
-class WatchedClock : public ShowClock
-{
-public:
-    qint64 nowMs() const override
-    {
-        m_previousReadNs = m_lastReadNs;
-        m_lastReadNs = nowNs();
-        return ShowClock::nowMs();
-    }
-    qint64 lastReadNs() const { return m_lastReadNs; }
-    qint64 previousReadNs() const { return m_previousReadNs; }
-
-private:
-    mutable qint64 m_lastReadNs = -1;
-    mutable qint64 m_previousReadNs = -1;
-};
-
 // One picture's turn, on the benchmark's time line (ns).
 struct Turn
 {
@@ -132,9 +113,7 @@ struct Turn
 
 struct ShowProbe
 {
-    AlbumApplication *album = nullptr;
-    const WatchedClock *clock = nullptr;
-    QtMediaPlayer *player = nullptr;
+    WatchedAlbum *watched = nullptr;
     FrameWatch *frames = nullptr;
     bool emulateMaximize = false; // X without a window manager
     QList<Turn> turns;
@@ -145,10 +124,7 @@ struct ShowProbe
     qint64 lastPaintedKey = 0;
     bool flushPending = false;
 
-    LARK_M7 *viewer() const
-    {
-        return album->viewerIfLoaded();
-    }
+    LARK_M7 *viewer() const { return watched->album.viewerIfLoaded(); }
 
     void viewerShown(LARK_M7 *viewer)
     {
@@ -163,8 +139,8 @@ struct ShowProbe
         if (!viewer()->windowTitle().startsWith(QStringLiteral("IMMAGINE  ")))
             return;
         Turn turn;
-        turn.start = clock->lastReadNs();
-        turn.waitEnd = clock->previousReadNs();
+        turn.start = watched->clock.lastReadNs();
+        turn.waitEnd = watched->clock.previousReadNs();
         turn.cpuAtStart = processCpuSeconds();
         turns << turn;
     }
@@ -176,7 +152,8 @@ struct ShowProbe
         const int picture = int(turns.size());
         if (picture % 10 == 0) {
             residentAt10s << residentMb();
-            playingAt10s << (player->GetPlayerState() == MediaPlayerControl::Playing ? 1 : 0);
+            const bool playing = watched->player->GetPlayerState() == MediaPlayerControl::Playing;
+            playingAt10s << (playing ? 1 : 0);
         }
         if (frames)
             expectFrame(picture - 1);
@@ -232,13 +209,10 @@ int childMain(QString kind, const QString &folder, double delay, const QString &
         kind = QStringLiteral("first");
     const bool x11 = QGuiApplication::platformName() == QStringLiteral("xcb");
     QtPlatformServices services;
-    auto *player = new QtMediaPlayer;
-    WatchedClock clock;
-    AlbumApplication album(services, *player, player, &clock);
+    WatchedAlbum watched(services);
+    AlbumApplication &album = watched.album;
     ShowProbe probe;
-    probe.album = &album;
-    probe.clock = &clock;
-    probe.player = player;
+    probe.watched = &watched;
     probe.emulateMaximize = x11;
     FrameWatch frames;
     if (x11 && frames.open(qEnvironmentVariable("DISPLAY")))

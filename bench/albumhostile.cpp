@@ -31,6 +31,7 @@
 //      cyclic show of them all at delay 0 on the busy machine, and the viewer closed during
 //      their decodes, which must bring no message.
 #include "benchsupport.h"
+#include "watchedalbum.h"
 #include "support/heiffiles.h"
 
 #include "app/albumapplication.h"
@@ -53,6 +54,7 @@
 #include <QFile>
 #include <QImageWriter>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -299,22 +301,18 @@ QList<Case> makeCases(const QDir &dir)
     };
     std::printf("making the files in %s ...\n", qPrintable(dir.path()));
 
-    add({QStringLiteral("bomb2048"),
-         QStringLiteral("progressive 2048x2048 JPEG, last scan repeated 20,000 times"),
-         {},
-         QStringLiteral("B.JPG"),
-         QStringLiteral("JPG"),
-         0,
-         true},
-        scanBomb(2048, 20000));
-    add({QStringLiteral("bomb8000"),
-         QStringLiteral("progressive 8000x8000 JPEG, last scan repeated 3,000 times"),
-         {},
-         QStringLiteral("B.JPG"),
-         QStringLiteral("JPG"),
-         0,
-         true},
-        scanBomb(8000, 3000));
+    // Progressive JPEGs whose last scan stands again many times.
+    for (const auto &[size, repeats] : {std::pair{2048, 20000}, std::pair{8000, 3000}})
+        add({QStringLiteral("bomb%1").arg(size),
+             QStringLiteral("progressive %1x%1 JPEG, last scan repeated %2 times")
+                 .arg(size)
+                 .arg(QLocale(QLocale::English).toString(repeats)),
+             {},
+             QStringLiteral("B.JPG"),
+             QStringLiteral("JPG"),
+             0,
+             true},
+            scanBomb(size, repeats));
     // Headers of a small and of a camera-sized picture, each followed by 8 GB of zeros.
     for (const QSize size : {QSize(2048, 2048), QSize(6000, 4000)}) {
         const QByteArray header =
@@ -584,21 +582,6 @@ public:
     int messages = 0;
 };
 
-// The real clock, noting the time of its last read: the turn's start.
-class WatchedClock : public ShowClock
-{
-public:
-    qint64 nowMs() const override
-    {
-        m_lastReadNs = nowNs();
-        return ShowClock::nowMs();
-    }
-    qint64 lastReadNs() const { return m_lastReadNs; }
-
-private:
-    mutable qint64 m_lastReadNs = -1;
-};
-
 // The window thread's responsiveness: a precise timer every PingMs; the longest gap between two
 // of its ticks, less the interval, is the longest time the thread served no events.
 class Ping : public QObject
@@ -669,8 +652,7 @@ private:
 
 struct Probe
 {
-    AlbumApplication *album = nullptr;
-    const WatchedClock *clock = nullptr;
+    WatchedAlbum *watched = nullptr;
     QString hostileName; // the file whose turn is measured
     int pictures = 0;    // pictures in the image control
     std::atomic<qint64> attackNs{-1};
@@ -678,11 +660,11 @@ struct Probe
     ReadCounters readAtAttack; // at CONFERMA, or for a pipe when it took the file's place
     std::function<void(int picture)> onReady;
 
-    LARK_M7 *viewer() const { return album->viewerIfLoaded(); }
+    LARK_M7 *viewer() const { return watched->album.viewerIfLoaded(); }
     void titleChanged()
     {
         if (attackNs < 0 && viewer()->windowTitle().endsWith(u'/' + hostileName))
-            attackNs = clock->lastReadNs();
+            attackNs = watched->clock.lastReadNs();
     }
     void imageShown()
     {
@@ -718,12 +700,10 @@ int childMain(const QStringList &args)
     PlatformServices &services = kind == QStringLiteral("fine")
                                      ? static_cast<PlatformServices &>(realServices)
                                      : notingServices;
-    auto *player = new QtMediaPlayer;
-    WatchedClock clock;
-    AlbumApplication album(services, *player, player, &clock);
+    WatchedAlbum watched(services);
+    AlbumApplication &album = watched.album;
     Probe probe;
-    probe.album = &album;
-    probe.clock = &clock;
+    probe.watched = &watched;
     probe.hostileName = hostile;
     g_probe = &probe;
     album.start();
@@ -743,7 +723,7 @@ int childMain(const QStringList &args)
             if (::mkfifo(path.constData(), 0600) != 0)
                 std::_Exit(5);
             probe.readAtAttack = readCounters();
-            probe.attackNs = clock.lastReadNs() + qint64(delay * 1e9);
+            probe.attackNs = watched.clock.lastReadNs() + qint64(delay * 1e9);
         };
     }
     // The picture memory: the viewer is made 32767 x 32767 after the first picture.

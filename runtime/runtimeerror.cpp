@@ -10,24 +10,23 @@ RuntimeError::RuntimeError(int number, const QString &description)
 
 QString RuntimeError::describe(int number)
 {
-    switch (number) {
-    case InvalidArgument:
-        return QStringLiteral("Chiamata di routine o argomento non validi");
-    case Overflow:
-        return QStringLiteral("Overflow");
-    case SubscriptOutOfRange:
-        return QStringLiteral("Indice non compreso nell'intervallo");
-    case FileNotFound:
-        return QStringLiteral("File non trovato");
-    case PathFileAccess:
-        return QStringLiteral("Errore di accesso al percorso/file");
-    case InvalidPicture:
-        return QStringLiteral("Immagine non valida");
-    case PrinterError:
-        return QStringLiteral("Errore della stampante");
-    default:
-        return QStringLiteral("Errore definito dall'applicazione o dall'oggetto");
-    }
+    static constexpr struct
+    {
+        int number;
+        QStringView text;
+    } described[] = {
+        {InvalidArgument, u"Chiamata di routine o argomento non validi"},
+        {Overflow, u"Overflow"},
+        {SubscriptOutOfRange, u"Indice non compreso nell'intervallo"},
+        {FileNotFound, u"File non trovato"},
+        {PathFileAccess, u"Errore di accesso al percorso/file"},
+        {InvalidPicture, u"Immagine non valida"},
+        {PrinterError, u"Errore della stampante"},
+    };
+    for (const auto &[known, text] : described)
+        if (known == number)
+            return text.toString();
+    return QStringLiteral("Errore definito dall'applicazione o dall'oggetto");
 }
 
 QString errorNumberText(qint64 number)

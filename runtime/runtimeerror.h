@@ -27,7 +27,8 @@ public:
     QString description() const { return m_description; }
     const char *what() const noexcept override { return m_what.constData(); }
 
-    // The runtime's description of a number; empty when the number is not one of its own.
+    // The runtime's description of a number; the text of an application-defined error for a
+    // number that is not one of its own.
     static QString describe(int number);
 
 private:

@@ -33,6 +33,22 @@ double radixValue(const QString &s, int radix)
     return double(qint32(quint32(value)));
 }
 
+// Appends to out the sign of s at i, if there is one, and moves i past it.
+void takeSign(const QString &s, int &i, QString &out)
+{
+    if (i < s.size() && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
+        out.append(s[i++]);
+}
+
+// Appends to out the run of decimal digits of s from i on, moves i past it; returns its length.
+int takeDigits(const QString &s, int &i, QString &out)
+{
+    const int start = i;
+    while (i < s.size() && isDigit(s[i]))
+        out.append(s[i++]);
+    return i - start;
+}
+
 } // namespace
 
 double Val(const QString &text)
@@ -57,33 +73,19 @@ double Val(const QString &text)
     QString number;
     int i = 0;
     const int n = int(s.size());
-    if (i < n && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
-        number.append(s[i++]);
-    int mantissaDigits = 0;
-    while (i < n && isDigit(s[i])) {
-        number.append(s[i++]);
-        ++mantissaDigits;
-    }
+    takeSign(s, i, number);
+    int mantissaDigits = takeDigits(s, i, number);
     if (i < n && s[i] == QLatin1Char('.')) {
         number.append(s[i++]);
-        while (i < n && isDigit(s[i])) {
-            number.append(s[i++]);
-            ++mantissaDigits;
-        }
+        mantissaDigits += takeDigits(s, i, number);
     }
     if (mantissaDigits == 0)
         return 0;
     if (i < n && (s[i].toUpper() == QLatin1Char('E') || s[i].toUpper() == QLatin1Char('D'))) {
         int j = i + 1;
         QString exponent = QStringLiteral("e");
-        if (j < n && (s[j] == QLatin1Char('+') || s[j] == QLatin1Char('-')))
-            exponent.append(s[j++]);
-        int exponentDigits = 0;
-        while (j < n && isDigit(s[j])) {
-            exponent.append(s[j++]);
-            ++exponentDigits;
-        }
-        if (exponentDigits > 0)
+        takeSign(s, j, exponent);
+        if (takeDigits(s, j, exponent) > 0)
             number.append(exponent);
     }
 

@@ -162,26 +162,29 @@ void LARK_M1::createControls()
 
     // What the controls do, for screen readers: the captions alone are terse or spelled out.
     setAccessibleDescription(QStringLiteral("Impostazioni della presentazione"));
-    WindowLook::describe(Text1, QStringLiteral("Cartella delle immagini"),
-                         QStringLiteral("La cartella con le immagini e i brani musicali da "
-                                        "mostrare"));
-    WindowLook::describe(Command1, QStringLiteral("Sfoglia"),
-                         QStringLiteral("Sceglie la cartella da un file che vi si trova"));
-    WindowLook::describe(Text3, QStringLiteral("Estensione delle immagini"),
-                         QStringLiteral("L'estensione dei file da mostrare, senza il punto, o "
-                                        "più estensioni separate da spazi, virgole o punti e "
-                                        "virgola (JPG HEIC)"));
+    const struct
+    {
+        QWidget *control;
+        QStringView name;
+        QStringView description;
+    } described[] = {
+        {Text1, u"Cartella delle immagini",
+         u"La cartella con le immagini e i brani musicali da mostrare"},
+        {Command1, u"Sfoglia", u"Sceglie la cartella da un file che vi si trova"},
+        {Text3, u"Estensione delle immagini",
+         u"L'estensione dei file da mostrare, senza il punto, o più estensioni separate da "
+         u"spazi, virgole o punti e virgola (JPG HEIC)"},
+        {Text2, u"Secondi di ritardo tra due immagini",
+         u"L'attesa tra un'immagine e la successiva, in secondi; i decimali si scrivono con il "
+         u"punto"},
+        {Check1, u"Visione ciclica delle immagini",
+         u"Dopo l'ultima immagine la presentazione ricomincia dalla prima"},
+        {Command2, u"Conferma", u"Apre la finestra della presentazione e la fa partire"},
+        {Command3, u"Fine", u"Chiude il programma e ferma la musica"},
+    };
+    for (const auto &[control, name, description] : described)
+        WindowLook::describe(control, name.toString(), description.toString());
     Text3->setToolTip(Text3->accessibleDescription());
-    WindowLook::describe(Text2, QStringLiteral("Secondi di ritardo tra due immagini"),
-                         QStringLiteral("L'attesa tra un'immagine e la successiva, in secondi; "
-                                        "i decimali si scrivono con il punto"));
-    WindowLook::describe(Check1, QStringLiteral("Visione ciclica delle immagini"),
-                         QStringLiteral("Dopo l'ultima immagine la presentazione ricomincia "
-                                        "dalla prima"));
-    WindowLook::describe(Command2, QStringLiteral("Conferma"),
-                         QStringLiteral("Apre la finestra della presentazione e la fa partire"));
-    WindowLook::describe(Command3, QStringLiteral("Fine"),
-                         QStringLiteral("Chiude il programma e ferma la musica"));
     Label3->setAccessibleDescription(QStringLiteral("Brano in riproduzione"));
 
     // Labels take no focus; the focus goes round the other controls in creation order.

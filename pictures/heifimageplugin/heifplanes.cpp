@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -107,28 +108,24 @@ std::pair<double, double> lumaWeights(int matrix, int primaries)
         {
             Xy r, g, b, w;
         };
-        const Xy d65{0.3127, 0.3290};
-        Primaries p;
-        switch (primaries) {
-        case 1:
-            p = {{0.640, 0.330}, {0.300, 0.600}, {0.150, 0.060}, d65};
-            break;
-        case 5:
-            p = {{0.640, 0.330}, {0.290, 0.600}, {0.150, 0.060}, d65};
-            break;
-        case 6:
-        case 7:
-            p = {{0.630, 0.340}, {0.310, 0.595}, {0.155, 0.070}, d65};
-            break;
-        case 9:
-            p = {{0.708, 0.292}, {0.170, 0.797}, {0.131, 0.046}, d65};
-            break;
-        case 12:
-            p = {{0.680, 0.320}, {0.265, 0.690}, {0.150, 0.060}, d65};
-            break;
-        default:
+        static constexpr Xy d65{0.3127, 0.3290};
+        static constexpr struct
+        {
+            int code;
+            Primaries primaries;
+        } known[] = {
+            {1, {{0.640, 0.330}, {0.300, 0.600}, {0.150, 0.060}, d65}},
+            {5, {{0.640, 0.330}, {0.290, 0.600}, {0.150, 0.060}, d65}},
+            {6, {{0.630, 0.340}, {0.310, 0.595}, {0.155, 0.070}, d65}},
+            {7, {{0.630, 0.340}, {0.310, 0.595}, {0.155, 0.070}, d65}},
+            {9, {{0.708, 0.292}, {0.170, 0.797}, {0.131, 0.046}, d65}},
+            {12, {{0.680, 0.320}, {0.265, 0.690}, {0.150, 0.060}, d65}},
+        };
+        const auto row = std::find_if(std::begin(known), std::end(known),
+                                      [primaries](const auto &k) { return k.code == primaries; });
+        if (row == std::end(known))
             return {0.299, 0.114};
-        }
+        const Primaries &p = row->primaries;
         const auto z = [](const Xy &c) { return 1 - c.x - c.y; };
         const double denominator = p.w.y * (p.r.x * (p.g.y * z(p.b) - p.b.y * z(p.g)) +
                                             p.g.x * (p.b.y * z(p.r) - p.r.y * z(p.b)) +
@@ -311,23 +308,21 @@ private:
     static void addAlpha(float *__restrict sums, const Plane &a, int sy, float w,
                          float *__restrict weights)
     {
-        const int width = a.size.width();
-        if (a.bits > 8) {
-            const quint16 *samples = row<quint16>(a, sy);
-            for (int x = 0; x < width; ++x) {
-                const float value = w * float(samples[x]);
-                sums[x] += value;
-                if (weights)
-                    weights[x] = value;
-            }
-        } else {
-            const quint8 *samples = row<quint8>(a, sy);
-            for (int x = 0; x < width; ++x) {
-                const float value = w * float(samples[x]);
-                sums[x] += value;
-                if (weights)
-                    weights[x] = value;
-            }
+        if (a.bits > 8)
+            addAlphaSamples(sums, row<quint16>(a, sy), a.size.width(), w, weights);
+        else
+            addAlphaSamples(sums, row<quint8>(a, sy), a.size.width(), w, weights);
+    }
+
+    template <typename AlphaSample>
+    static void addAlphaSamples(float *__restrict sums, const AlphaSample *samples, int width,
+                                float w, float *__restrict weights)
+    {
+        for (int x = 0; x < width; ++x) {
+            const float value = w * float(samples[x]);
+            sums[x] += value;
+            if (weights)
+                weights[x] = value;
         }
     }
 

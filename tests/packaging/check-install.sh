@@ -7,13 +7,8 @@
 set -euo pipefail
 
 build=$1
-root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+. "$(dirname "$0")/common.sh"
+root=$scratch
 
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 share=$root/usr/share

@@ -6,13 +6,8 @@
 set -euo pipefail
 
 build=$1
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+. "$(dirname "$0")/common.sh"
+out=$scratch
 
 for tool in cpack lintian dpkg-deb; do
     command -v "$tool" >/dev/null || fail "$tool is missing; scripts/install-deps.sh installs it"

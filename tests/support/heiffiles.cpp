@@ -12,6 +12,42 @@
 
 namespace TestFiles {
 
+namespace {
+
+// One use of libheif, from heif_init to heif_deinit: its context, and what the use made in it,
+// released when the use ends.
+struct HeifUse
+{
+    HeifUse()
+    {
+        heif_init(nullptr);
+        context = heif_context_alloc();
+    }
+    ~HeifUse()
+    {
+        if (options)
+            heif_encoding_options_free(options);
+        if (picture)
+            heif_image_release(picture);
+        if (primary)
+            heif_image_handle_release(primary);
+        if (encoder)
+            heif_encoder_release(encoder);
+        heif_context_free(context);
+        heif_deinit();
+    }
+    HeifUse(const HeifUse &) = delete;
+    HeifUse &operator=(const HeifUse &) = delete;
+
+    heif_context *context = nullptr;
+    heif_encoder *encoder = nullptr;
+    heif_encoding_options *options = nullptr;
+    heif_image_handle *primary = nullptr;
+    heif_image *picture = nullptr;
+};
+
+} // namespace
+
 QByteArray encodeHeif(const QImage &image, int orientation, bool av1, int quality)
 {
     // 8-bit RGB, RGBA with alpha, or RGB of 10 bits from 16-bit channels.
@@ -20,33 +56,29 @@ QByteArray encodeHeif(const QImage &image, int orientation, bool av1, int qualit
     const QImage rgb = image.convertToFormat(alpha  ? QImage::Format_RGBA8888
                                              : deep ? QImage::Format_RGBX64
                                                     : QImage::Format_RGB888);
-    heif_init(nullptr);
-    heif_context *context = heif_context_alloc();
-    heif_encoder *encoder = nullptr;
-    heif_image *picture = nullptr;
-    heif_encoding_options *options = heif_encoding_options_alloc();
+    HeifUse heif;
+    heif.options = heif_encoding_options_alloc();
     QByteArray bytes;
     heif_writer writer = {1, [](heif_context *, const void *data, size_t size, void *out) {
                               static_cast<QByteArray *>(out)->append(
                                   static_cast<const char *>(data), qsizetype(size));
                               return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
                           }};
-    bool done =
-        heif_context_get_encoder_for_format(
-            context, av1 ? heif_compression_AV1 : heif_compression_HEVC, &encoder)
-                .code == heif_error_Ok &&
-        heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB,
-                          alpha  ? heif_chroma_interleaved_RGBA
-                          : deep ? heif_chroma_interleaved_RRGGBB_LE
-                                 : heif_chroma_interleaved_RGB,
-                          &picture)
-                .code == heif_error_Ok &&
-        heif_image_add_plane(picture, heif_channel_interleaved, rgb.width(), rgb.height(),
-                             deep ? 10 : 8)
-                .code == heif_error_Ok;
+    bool done = heif_context_get_encoder_for_format(
+                    heif.context, av1 ? heif_compression_AV1 : heif_compression_HEVC, &heif.encoder)
+                        .code == heif_error_Ok &&
+                heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB,
+                                  alpha  ? heif_chroma_interleaved_RGBA
+                                  : deep ? heif_chroma_interleaved_RRGGBB_LE
+                                         : heif_chroma_interleaved_RGB,
+                                  &heif.picture)
+                        .code == heif_error_Ok &&
+                heif_image_add_plane(heif.picture, heif_channel_interleaved, rgb.width(),
+                                     rgb.height(), deep ? 10 : 8)
+                        .code == heif_error_Ok;
     if (done) {
         int stride = 0;
-        uint8_t *pixels = heif_image_get_plane(picture, heif_channel_interleaved, &stride);
+        uint8_t *pixels = heif_image_get_plane(heif.picture, heif_channel_interleaved, &stride);
         for (int y = 0; y < rgb.height(); ++y) {
             uint8_t *line = pixels + qsizetype(y) * stride;
             if (!deep) {
@@ -59,19 +91,13 @@ QByteArray encodeHeif(const QImage &image, int orientation, bool av1, int qualit
                     qToLittleEndian<quint16>(source[4 * x + channel] >> 6,
                                              line + 2 * (3 * x + channel));
         }
-        heif_encoder_set_lossy_quality(encoder, quality);
-        options->image_orientation = heif_orientation(orientation);
-        done = heif_context_encode_image(context, picture, encoder, options, nullptr).code ==
-                   heif_error_Ok &&
-               heif_context_write(context, &writer, &bytes).code == heif_error_Ok;
+        heif_encoder_set_lossy_quality(heif.encoder, quality);
+        heif.options->image_orientation = heif_orientation(orientation);
+        done = heif_context_encode_image(heif.context, heif.picture, heif.encoder, heif.options,
+                                         nullptr)
+                       .code == heif_error_Ok &&
+               heif_context_write(heif.context, &writer, &bytes).code == heif_error_Ok;
     }
-    heif_encoding_options_free(options);
-    if (picture)
-        heif_image_release(picture);
-    if (encoder)
-        heif_encoder_release(encoder);
-    heif_context_free(context);
-    heif_deinit();
     if (!done)
         throw std::runtime_error("cannot encode a HEIF test picture");
     return bytes;
@@ -79,32 +105,23 @@ QByteArray encodeHeif(const QImage &image, int orientation, bool av1, int qualit
 
 QImage decodeHeif(const QByteArray &file)
 {
-    heif_init(nullptr);
-    heif_context *context = heif_context_alloc();
-    heif_image_handle *primary = nullptr;
-    heif_image *picture = nullptr;
+    HeifUse heif;
     QImage decoded;
-    if (heif_context_read_from_memory_without_copy(context, file.constData(), size_t(file.size()),
-                                                   nullptr)
+    if (heif_context_read_from_memory_without_copy(heif.context, file.constData(),
+                                                   size_t(file.size()), nullptr)
                 .code == heif_error_Ok &&
-        heif_context_get_primary_image_handle(context, &primary).code == heif_error_Ok &&
-        heif_decode_image(primary, &picture, heif_colorspace_RGB, heif_chroma_interleaved_RGBA,
-                          nullptr)
+        heif_context_get_primary_image_handle(heif.context, &heif.primary).code == heif_error_Ok &&
+        heif_decode_image(heif.primary, &heif.picture, heif_colorspace_RGB,
+                          heif_chroma_interleaved_RGBA, nullptr)
                 .code == heif_error_Ok) {
         int stride = 0;
         const uint8_t *pixels =
-            heif_image_get_plane_readonly(picture, heif_channel_interleaved, &stride);
-        decoded = QImage(pixels, heif_image_get_width(picture, heif_channel_interleaved),
-                         heif_image_get_height(picture, heif_channel_interleaved), stride,
+            heif_image_get_plane_readonly(heif.picture, heif_channel_interleaved, &stride);
+        decoded = QImage(pixels, heif_image_get_width(heif.picture, heif_channel_interleaved),
+                         heif_image_get_height(heif.picture, heif_channel_interleaved), stride,
                          QImage::Format_RGBA8888)
                       .convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
-    if (picture)
-        heif_image_release(picture);
-    if (primary)
-        heif_image_handle_release(primary);
-    heif_context_free(context);
-    heif_deinit();
     return decoded;
 }
 
