@@ -155,13 +155,15 @@ struct FileWorkerThreads
     // cancelled or has run out of it.
     static void watch(const std::shared_ptr<Queue> &queue)
     {
-        auto last = queue->processorTime();
+        std::chrono::nanoseconds last{};
         bool charging = false; // some work was at work at the last look
         for (;;) {
-            const auto now = queue->processorTime();
             std::vector<std::function<void()>> giveUps;
             {
                 std::unique_lock lock(queue->mutex);
+                // The clock is the owner's: once the owner has gone, nothing is charged, and
+                // the work still running is left to end by itself.
+                const auto now = queue->ending ? last : queue->processorTime();
                 // The time since the last look is shared by the work at work now: the work
                 // given up that still runs takes its part too, charged to nobody.
                 const auto atWork =
@@ -230,6 +232,7 @@ FileWorker::~FileWorker()
         std::lock_guard lock(m_queue->mutex);
         m_queue->ending = true;
         m_queue->jobs.clear(); // work not started yet is not wanted any more
+        m_queue->processorTime = {};
         std::swap(wakeTarget, m_queue->wakeTarget);
     }
     m_queue->changed.notify_all();

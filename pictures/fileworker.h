@@ -92,7 +92,8 @@ public:
 
     // threads: how many pieces of work run at once, beside the urgent ones. Work that may be
     // given up is charged the processorTime that passes while it is at work, shared with the
-    // work at work beside it; the program's own when null.
+    // work at work beside it; the program's own when null. It is called no more once the
+    // worker has gone.
     explicit FileWorker(int threads, ProcessorTime processorTime = {});
     // Asks the threads to end once the work queued is done; does not wait for them.
     ~FileWorker();
