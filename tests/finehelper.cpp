@@ -99,7 +99,8 @@ int main(int argc, char *argv[])
 
     if (scenario == "idle") {
         // No show yet.
-        QTimer::singleShot(0, [] { clickFine("idle"); });
+        QMetaObject::invokeMethod(
+            &application, [] { clickFine("idle"); }, Qt::QueuedConnection);
     } else if (scenario == "flowing") {
         // Pictures one after the other without a wait: the click lands at the moment-th turn
         // of the event loop, anywhere in a picture.

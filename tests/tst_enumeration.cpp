@@ -1,4 +1,4 @@
-// The folder's enumeration (D4) and the probe of the current picture.
+// The folder's listing in name order, and the probe of the current picture.
 #include "pictures/pictureprobe.h"
 #include "runtime/directorycursor.h"
 #include "runtime/fileprobe.h"

@@ -108,18 +108,19 @@ std::pair<double, double> lumaWeights(int matrix, int primaries)
         {
             Xy r, g, b, w;
         };
-        static constexpr Xy d65{0.3127, 0.3290};
+        // Every one of these spaces has daylight white.
+        static constexpr Xy daylight{0.3127, 0.3290};
         static constexpr struct
         {
             int code;
             Primaries primaries;
         } known[] = {
-            {1, {{0.640, 0.330}, {0.300, 0.600}, {0.150, 0.060}, d65}},
-            {5, {{0.640, 0.330}, {0.290, 0.600}, {0.150, 0.060}, d65}},
-            {6, {{0.630, 0.340}, {0.310, 0.595}, {0.155, 0.070}, d65}},
-            {7, {{0.630, 0.340}, {0.310, 0.595}, {0.155, 0.070}, d65}},
-            {9, {{0.708, 0.292}, {0.170, 0.797}, {0.131, 0.046}, d65}},
-            {12, {{0.680, 0.320}, {0.265, 0.690}, {0.150, 0.060}, d65}},
+            {1, {{0.640, 0.330}, {0.300, 0.600}, {0.150, 0.060}, daylight}},
+            {5, {{0.640, 0.330}, {0.290, 0.600}, {0.150, 0.060}, daylight}},
+            {6, {{0.630, 0.340}, {0.310, 0.595}, {0.155, 0.070}, daylight}},
+            {7, {{0.630, 0.340}, {0.310, 0.595}, {0.155, 0.070}, daylight}},
+            {9, {{0.708, 0.292}, {0.170, 0.797}, {0.131, 0.046}, daylight}},
+            {12, {{0.680, 0.320}, {0.265, 0.690}, {0.150, 0.060}, daylight}},
         };
         const auto row = std::find_if(std::begin(known), std::end(known),
                                       [primaries](const auto &k) { return k.code == primaries; });
