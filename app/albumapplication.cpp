@@ -1,5 +1,7 @@
 #include "app/albumapplication.h"
 
+#include "desktop/afterfirstpaint.h"
+#include "desktop/platformservices.h"
 #include "music/qtmediaplayer.h"
 #include "desktop/showclock.h"
 #include "setup/setupwindow.h"
@@ -80,6 +82,12 @@ LARK_M7 &AlbumApplication::viewer()
 void AlbumApplication::start()
 {
     m_setup->show();
+    // The show's hourglass and the decoders are made ready once the window is up, not when
+    // "CONFERMA" is in a hurry for the first picture.
+    new AfterFirstPaint(m_setup.get(), [this] {
+        m_services.preparePointers(m_setup->screen());
+        m_headStart.prepare(m_setup->screen());
+    });
     // Moved to another screen, the window names pictures of another size.
     if (QWindow *window = m_setup->windowHandle())
         QObject::connect(window, &QWindow::screenChanged, m_setup.get(),

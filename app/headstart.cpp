@@ -11,6 +11,21 @@ HeadStart::HeadStart(FileWorker &fileChecks, FileWorker &pictures,
     m_typing.setSingleShot(true);
     m_typing.setInterval(TypingPauseMs);
     QObject::connect(&m_typing, &QTimer::timeout, &m_typing, [this] { list(); });
+    m_starter->source = &m_source;
+}
+
+HeadStart::~HeadStart()
+{
+    // A listing still at work starts nothing once this has gone.
+    std::lock_guard lock(m_starter->mutex);
+    m_starter->source = nullptr;
+}
+
+void HeadStart::newListing(quint64 listing)
+{
+    m_listing = listing;
+    std::lock_guard lock(m_starter->mutex);
+    m_starter->listing = listing;
 }
 
 void HeadStart::aim(const QString &folder, const QString &extension, const QScreen *screen)
@@ -26,6 +41,11 @@ void HeadStart::aim(const QString &folder, const QString &extension, const QScre
     m_boxes = boxes;
     if (!pattern.isEmpty())
         m_typing.start();
+}
+
+void HeadStart::prepare(const QScreen *screen)
+{
+    m_source.prepare(LARK_M7::boxesWhenMaximized(screen));
 }
 
 void HeadStart::recheck()
@@ -55,7 +75,7 @@ void HeadStart::stop()
 {
     m_typing.stop();
     m_source.discard();
-    ++m_listing;
+    newListing(m_listing + 1);
     m_listed = true;
     m_viewer = nullptr;
     m_pattern.clear();
@@ -63,30 +83,45 @@ void HeadStart::stop()
 
 void HeadStart::list()
 {
-    const quint64 listing = ++m_listing;
+    const quint64 listing = m_listing + 1;
+    newListing(listing);
     m_listed = false;
-    const QString pattern = m_pattern;
-    m_fileChecks.run<QString>(
-        [pattern] {
+    m_fileChecks.run<Listed>(
+        [pattern = m_pattern, folder = m_folder, boxes = m_boxes,
+         decoding = m_source.pendingPath(), starter = m_starter, listing] {
             const QStringList names = DirectoryCursor::list(pattern);
-            return names.isEmpty() ? QString() : names.first();
+            Listed answer;
+            if (names.isEmpty())
+                return answer;
+            answer.first = names.first();
+            // The picture decoding already is kept when it is still the first.
+            const QString path = folder + answer.first;
+            std::lock_guard lock(starter->mutex);
+            if (path != decoding && starter->source && starter->listing == listing)
+                answer.decode = starter->source->startDecoding(path, boxes);
+            return answer;
         },
-        [this, listing](const QString &first) {
+        [this, listing](const Listed &answer) {
             if (listing == m_listing)
-                listed(first);
+                listed(answer);
+            else if (answer.decode)
+                answer.decode->cancel();
         });
 }
 
-void HeadStart::listed(const QString &first)
+void HeadStart::listed(const Listed &answer)
 {
     m_listed = true;
     // A folder without its pictures, or no folder at all: nothing to begin with.
-    if (first.isEmpty()) {
+    if (answer.first.isEmpty()) {
         m_source.discard();
         return;
     }
-    // The picture decoding already is kept when it is still the first.
-    m_source.start(m_folder + first, m_boxes);
+    const QString path = m_folder + answer.first;
+    if (answer.decode)
+        m_source.keep(path, m_boxes, answer.decode);
+    else
+        m_source.start(path, m_boxes);
     if (m_viewer) {
         m_viewer->prepareFirstPicture(m_source);
         stop();

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
+#include <mutex>
+
 class FileWorker;
 class LARK_M7;
 class QScreen;
@@ -24,6 +27,7 @@ public:
     static constexpr int TypingPauseMs = 300;
 
     HeadStart(FileWorker &fileChecks, FileWorker &pictures, const PictureSource::Shared &decodes);
+    ~HeadStart();
 
     // The fields name the show of the files of folder (empty: none) with extension, on screen:
     // unless it holds that show's first picture already, it drops what it holds and decodes
@@ -36,6 +40,8 @@ public:
     // when it was not yet).
     void handOver(const QString &folder, const QString &extension, const QScreen *screen,
                   LARK_M7 &viewer);
+    // Readies the decoders for a first picture on screen, before any is named.
+    void prepare(const QScreen *screen);
     // Drops what it holds and forgets the fields: the next aim starts over.
     void stop();
 
@@ -44,9 +50,26 @@ public:
     bool isReady() const { return m_source.isReady(); }
 
 private:
-    // Lists the folder on the file worker; its first picture then decodes.
+    // What a listing hands back: the first name, and its decode when the listing started it.
+    struct Listed
+    {
+        QString first;
+        PictureSource::Task decode;
+    };
+    // Lets a listing start the decode of the picture it found, from the file worker, without
+    // waiting for the window's thread (which is opening the viewer right after "CONFERMA"):
+    // only while the listing is the latest and the head start is there.
+    struct Starter
+    {
+        std::mutex mutex;
+        const PictureSource *source = nullptr;
+        quint64 listing = 0;
+    };
+
+    // Lists the folder on the file worker, which then starts decoding its first picture.
     void list();
-    void listed(const QString &first);
+    void listed(const Listed &answer);
+    void newListing(quint64 listing);
 
     FileWorker &m_fileChecks;
     PictureSource m_source;
@@ -57,4 +80,5 @@ private:
     quint64 m_listing = 0;      // the latest listing: an answer of another comes too late
     bool m_listed = true;       // the latest listing has answered
     QPointer<LARK_M7> m_viewer; // where the listed picture goes, after "CONFERMA"
+    std::shared_ptr<Starter> m_starter = std::make_shared<Starter>();
 };

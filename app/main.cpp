@@ -1,5 +1,6 @@
 #include "app/albumapplication.h"
 #include "music/qtmediaplayer.h"
+#include "desktop/afterfirstpaint.h"
 #include "desktop/italiantranslator.h"
 #include "desktop/qtplatformservices.h"
 #include "setup/setupwindow.h"
@@ -29,32 +30,6 @@ namespace {
 
 constexpr const char *OnePathMessage = "Indicare una sola cartella o immagine.\n";
 constexpr const char *NoDisplayMessage = "Nessuno schermo disponibile per le finestre.\n";
-
-// Runs a call once the window it watches has been painted for the first time: what the
-// window does not need to appear waits for it.
-class AfterFirstPaint : public QObject
-{
-public:
-    AfterFirstPaint(QWidget *window, std::function<void()> call)
-        : QObject(window), m_call(std::move(call))
-    {
-        window->installEventFilter(this);
-    }
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            watched->removeEventFilter(this);
-            QTimer::singleShot(0, this, [this] {
-                m_call();
-                deleteLater();
-            });
-        }
-        return false;
-    }
-
-private:
-    std::function<void()> m_call;
-};
 
 // The windows' icon, in the sizes the desktop asks for. Reading the files takes as long as
 // drawing the setup window; the icon comes right after it.

@@ -3,6 +3,7 @@
 #include <QString>
 
 class QImage;
+class QScreen;
 class QWidget;
 
 // What the windows ask of the desktop: dialogs, messages, sounds, the pointer, the printer
@@ -24,6 +25,9 @@ public:
     virtual void beep() = 0;
     // The screen's mouse pointer: Hourglass or DefaultPointer. A new code replaces the last one.
     virtual void setMousePointer(int code) = 0;
+    // Readies the pointers the program sets on screen, so that setting one is quick; the
+    // pointer shown does not change.
+    virtual void preparePointers(QScreen *screen) { (void)screen; }
     // Prints a window's image on the default printer, fitted to the page; raises the printer
     // error (482) when there is no default printer or the print fails.
     virtual void printImage(const QImage &image) = 0;

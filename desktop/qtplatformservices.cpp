@@ -98,6 +98,16 @@ void QtPlatformServices::setMousePointer(int code)
     }
 }
 
+void QtPlatformServices::preparePointers(QScreen *screen)
+{
+    // A desktop's hourglass may be a large animated one (GNOME's takes 45 ms to load), which
+    // would hold the show's first picture back. Set once on a window never shown, it is ready
+    // for every window of the screen.
+    QWindow window(screen);
+    window.create();
+    window.setCursor(Qt::WaitCursor);
+}
+
 void QtPlatformServices::printImage(const QImage &image)
 {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();

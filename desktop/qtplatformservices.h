@@ -11,6 +11,7 @@ public:
     void showMessage(QWidget *parent, const QString &text) override;
     void beep() override;
     void setMousePointer(int code) override;
+    void preparePointers(QScreen *screen) override;
     void printImage(const QImage &image) override;
     void endProgram() override;
 

@@ -2,9 +2,16 @@
 
 #include "runtime/runtimeerror.h"
 
+#include <QBuffer>
+#include <QImageReader>
+
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 #include <utility>
+#include <vector>
+
+#include <unistd.h>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -21,7 +28,7 @@ PictureSource::~PictureSource()
 }
 
 PictureSource::Task PictureSource::decode(const QString &path, const Boxes &boxes, bool ahead,
-                                          std::optional<Picture> decoded)
+                                          std::optional<Picture> decoded) const
 {
     // The file's stamp once it is open: a decode given up names the file it refused.
     struct Opened
@@ -81,6 +88,47 @@ void PictureSource::keepPictureMemory()
 #endif
 }
 
+void PictureSource::prepare(const Boxes &boxes)
+{
+    // What the first picture holds at once: its file, its decode (at most four times the shown
+    // picture, a JPEG decoded at a reduced size) and the shown picture; no more than a large
+    // screen's share.
+    constexpr qint64 FileBytes = 8 << 20;
+    constexpr qint64 MostBytes = 64 << 20;
+    const qint64 shown = qint64(boxes.landscape.width()) * boxes.landscape.height() * 4;
+    const qint64 bytes = std::min(MostBytes, FileBytes + 5 * shown);
+    m_worker.run<bool>(
+        std::function<bool()>([bytes] {
+            // The image readers' plugins load at the first reader that looks at a picture.
+            QByteArray start("\xFF\xD8\xFF\xE0", 4);
+            QBuffer content(&start);
+            content.open(QIODevice::ReadOnly);
+            QImageReader(&content).canRead();
+#if defined(__GLIBC__)
+            // Memory the C library takes from the system is faulted in page by page at its
+            // first use: on a virtual machine, that is as long again as decoding a photo.
+            // Faulted in here and handed back to the heap, which keeps it (keepPictureMemory),
+            // it is there for the first picture. Blocks under the threshold above which
+            // buffers would not come from the heap.
+            constexpr qint64 Block = 16 << 20;
+            const long page = std::max(4096L, sysconf(_SC_PAGESIZE));
+            std::vector<void *> blocks;
+            for (qint64 taken = 0; taken < bytes; taken += Block) {
+                auto *block = static_cast<volatile char *>(std::malloc(Block));
+                if (!block)
+                    break;
+                for (qint64 at = 0; at < Block; at += page)
+                    block[at] = 0;
+                blocks.push_back(const_cast<char *>(block));
+            }
+            for (auto it = blocks.rbegin(); it != blocks.rend(); ++it)
+                std::free(*it);
+#endif
+            return true;
+        }),
+        std::function<void(const bool &)>([](const bool &) {}));
+}
+
 void PictureSource::keepAhead(const QStringList &paths, const Boxes &boxes)
 {
     if (!m_enabled)
@@ -112,6 +160,16 @@ void PictureSource::keepAhead(const QStringList &paths, const Boxes &boxes)
         if (!kept.contains(pending))
             pending.task->cancel();
     m_pending = kept;
+}
+
+void PictureSource::keep(const QString &path, const Boxes &boxes, const Task &task)
+{
+    if (!m_enabled) {
+        task->cancel();
+        return;
+    }
+    discard();
+    m_pending << Pending{path, boxes, task};
 }
 
 PictureSource::Task PictureSource::take(const QString &path, const Boxes &boxes, bool *exact)

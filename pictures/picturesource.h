@@ -56,6 +56,11 @@ public:
     // before any thread starts; does nothing but with glibc.
     static void keepPictureMemory();
 
+    // Readies the worker, while no picture is wanted, for the first picture to be shown in
+    // boxes: what every decode after the first finds ready, the first would pay for on top of
+    // its own work, the image readers loaded and the memory of the pictures in use.
+    void prepare(const Boxes &boxes);
+
     // The picture at path for boxes, as its probe found the file (probed): the one decoded
     // ahead when it is of that file (made smaller on the worker when it was decoded for larger
     // boxes), or else decoded now, before the pictures decoding ahead. A picture that cannot be
@@ -69,6 +74,13 @@ public:
     // decoding ahead is off.
     void keepAhead(const QStringList &paths, const Boxes &boxes);
     void start(const QString &path, const Boxes &boxes) { keepAhead({path}, boxes); }
+    // Starts decoding path for boxes ahead of its turn, from any thread: it touches nothing
+    // but the worker's queue. keep then makes it the one picture decoding ahead.
+    Task startDecoding(const QString &path, const Boxes &boxes) const
+    {
+        return decode(path, boxes, /*ahead*/ true);
+    }
+    void keep(const QString &path, const Boxes &boxes, const Task &task);
 
     // Takes the pictures decoding ahead in other as its own, unless decoding ahead is off or
     // its own are decoding already; other keeps them then.
@@ -99,7 +111,7 @@ private:
     // Starts decoding path for boxes on the worker: ahead of its turn, or for the turn, before
     // the pictures decoding ahead; from decoded when it was decoded for larger boxes.
     Task decode(const QString &path, const Boxes &boxes, bool ahead,
-                std::optional<Picture> decoded = std::nullopt);
+                std::optional<Picture> decoded = std::nullopt) const;
 
     // The decode started for path and boxes, when one was; else one started for path and
     // other boxes (exact false), which may serve when it is larger; empty otherwise. It is no
