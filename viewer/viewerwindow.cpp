@@ -37,7 +37,7 @@ LARK_M7::LARK_M7(SharedState &state, PlatformServices &services, MediaPlayerCont
                  FileWorker &pictures, const PictureSource::Shared &decodes)
     : QWidget(nullptr), m_state(state), m_services(services), m_player(player), m_setup(setup),
       m_clock(clock), m_gate(gate), m_fileChecks(fileChecks),
-      m_pictures(pictures, decodes, pictures.threadCount())
+      m_pictures(pictures, decodes, pictures.threadCount() + 1)
 {
     createControls();
     Form_Load();
