@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace JpegLayout {
 
@@ -61,6 +62,29 @@ public:
         return false;
     }
 
+    // Reads the whole file into the buffer at once, when it is no larger than most.
+    void holdWhole(qint64 most)
+    {
+        if (m_size > most)
+            return;
+        QByteArray whole(qsizetype(m_size), Qt::Uninitialized);
+        if (FileProbe::readAt(m_descriptor, whole.data(), whole.size(), 0) != m_size)
+            return;
+        m_buffer = std::move(whole);
+        m_bufferStart = 0;
+    }
+    // The whole file's first bytes up to end, when the file is held; empty otherwise. The
+    // reader reads no more after it.
+    QByteArray takeWhole(qint64 end)
+    {
+        if (m_bufferStart != 0 || m_buffer.size() != m_size || end > m_size)
+            return {};
+        QByteArray whole = std::exchange(m_buffer, {});
+        whole.truncate(qsizetype(end));
+        m_size = 0;
+        return whole;
+    }
+
 private:
     // Makes the byte at the position available; false at the end or on a read error.
     bool fill()
@@ -108,6 +132,8 @@ Layout read(int descriptor, qint64 fileSize)
     if (in.byte() != 0xFF || in.byte() != 0xD8)
         return layout;
     layout.verdict = Verdict::Decodable;
+    // A photo's file is read once, here, and decoded from memory.
+    in.holdWhole(WholeFileBytes);
 
     qint64 data = 0;     // picture data and stray bytes read so far
     qint64 metadata = 0; // other segments
@@ -119,6 +145,8 @@ Layout read(int descriptor, qint64 fileSize)
         layout.verdict = verdict;
         layout.end = end;
         layout.bufferBytes = progressive || multiScan ? wholeBuffer : 0;
+        if (verdict == Verdict::Decodable)
+            layout.bytes = in.takeWhole(end);
         return layout;
     };
 

@@ -38,7 +38,13 @@ struct Layout
     // Where the first EXIF segment's data starts and how long it is, bytes; 0 when none.
     qint64 exifStart = 0;
     qint64 exifLength = 0;
+    // The file's bytes, when it was small enough to be read at once (up to WholeFileBytes):
+    // the decoder then reads them from here, not from the file again. Empty otherwise.
+    QByteArray bytes;
 };
+
+// A file no larger is read at once: no real picture data of any frame is shorter.
+constexpr qint64 WholeFileBytes = 16LL << 20;
 
 // The turn a picture's EXIF orientation asks for, as Qt's reader reads it: exif is the data
 // of an EXIF segment ("Exif", two zero bytes, then its TIFF structure).

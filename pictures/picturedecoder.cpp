@@ -399,7 +399,9 @@ Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing)
 
     QImage image;
     if (knownJpeg)
-        image = JpegDecoder::decode(picture->file->readAllFromStart(), reduction);
+        image = JpegDecoder::decode(picture->jpeg.bytes.isEmpty() ? picture->file->readAllFromStart()
+                                                                  : std::move(picture->jpeg.bytes),
+                                    reduction);
     else if (webp)
         image = WebpDecoder::decode(picture->file->readAllFromStart(), shrink ? fitted : stored,
                                     sharing.stop);
