@@ -17,6 +17,19 @@
 #include <malloc.h>
 #endif
 
+namespace {
+
+// A picture decoding for larger boxes serves too: its turn makes it smaller.
+bool covers(const PictureDecoder::Boxes &larger, const PictureDecoder::Boxes &boxes)
+{
+    const auto atLeast = [](QSize a, QSize b) {
+        return a.width() >= b.width() && a.height() >= b.height();
+    };
+    return atLeast(larger.landscape, boxes.landscape) && atLeast(larger.portrait, boxes.portrait);
+}
+
+} // namespace
+
 PictureSource::PictureSource(FileWorker &worker, Shared shared, int ahead)
     : m_worker(worker), m_shared(std::move(shared)), m_ahead(std::max(1, ahead))
 {
@@ -139,16 +152,8 @@ void PictureSource::keepAhead(const QStringList &paths, const Boxes &boxes)
             break;
         if (path.isEmpty())
             continue;
-        // A picture decoding for larger boxes serves too: its turn makes it smaller.
-        const auto covers = [&boxes](const Boxes &other) {
-            const auto atLeast = [](QSize a, QSize b) {
-                return a.width() >= b.width() && a.height() >= b.height();
-            };
-            return atLeast(other.landscape, boxes.landscape) &&
-                   atLeast(other.portrait, boxes.portrait);
-        };
         const auto same = std::find_if(m_pending.begin(), m_pending.end(), [&](const Pending &p) {
-            return p.path == path && covers(p.boxes);
+            return p.path == path && covers(p.boxes, boxes);
         });
         if (same != m_pending.end())
             kept << *same;
@@ -216,11 +221,25 @@ void PictureSource::setEnabled(bool enabled)
 
 void PictureSource::adopt(PictureSource &other)
 {
-    if (!m_enabled || !m_pending.isEmpty())
+    if (!m_enabled)
         return;
-    m_pending = std::exchange(other.m_pending, {});
-    while (m_pending.size() > m_ahead)
-        m_pending.takeLast().task->cancel();
+    if (m_pending.isEmpty()) {
+        m_pending = std::exchange(other.m_pending, {});
+        while (m_pending.size() > m_ahead)
+            m_pending.takeLast().task->cancel();
+        return;
+    }
+    for (Pending &own : m_pending) {
+        const auto earlier =
+            std::find_if(other.m_pending.begin(), other.m_pending.end(), [&](const Pending &p) {
+                return p.path == own.path && covers(p.boxes, own.boxes);
+            });
+        if (earlier == other.m_pending.end())
+            continue;
+        own.task->cancel();
+        own = *earlier;
+        other.m_pending.erase(earlier);
+    }
 }
 
 void PictureSource::discard()

@@ -82,8 +82,10 @@ public:
     }
     void keep(const QString &path, const Boxes &boxes, const Task &task);
 
-    // Takes the pictures decoding ahead in other as its own, unless decoding ahead is off or
-    // its own are decoding already; other keeps them then.
+    // Takes the pictures decoding ahead in other as its own, unless decoding ahead is off.
+    // When its own are decoding already, one of other's takes the place of its own decode of
+    // the same picture (for boxes no larger), which other started earlier; other keeps the
+    // rest.
     void adopt(PictureSource &other);
     // Drops the pictures decoding ahead; their decodes stop.
     void discard();

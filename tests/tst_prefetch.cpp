@@ -126,6 +126,8 @@ void PrefetchTest::theFirstPictureDecodedBeforeConfermaServesOnlyItsFile_data()
     QTest::newRow("content changed behind the same stamp: taken") << "content" << QColor(Qt::red);
     QTest::newRow("file rewritten: decoded afresh") << "file" << QColor(Qt::blue);
     QTest::newRow("fields changed: dropped at once") << "fields" << QColor(Qt::green);
+    QTest::newRow("the viewer decoding it too: the earlier decode taken") << "viewer"
+                                                                            << QColor(Qt::red);
 }
 
 void PrefetchTest::theFirstPictureDecodedBeforeConfermaServesOnlyItsFile()
@@ -147,10 +149,13 @@ void PrefetchTest::theFirstPictureDecodedBeforeConfermaServesOnlyItsFile()
         QVERIFY(show.app->headStart().pendingPath().isEmpty());
     } else {
         TestFiles::writePicture(path(QStringLiteral("A.BMP")), 40, 30, Qt::blue, "BMP");
-        if (change == QStringLiteral("content"))
-            std::filesystem::last_write_time(file, modified);
-        else
+        if (change == QStringLiteral("file"))
             std::filesystem::last_write_time(file, modified + std::chrono::seconds(2));
+        else
+            std::filesystem::last_write_time(file, modified);
+        if (change == QStringLiteral("viewer"))
+            show.app->viewer().pictureSource().keepAhead(
+                {path(QStringLiteral("A.BMP"))}, LARK_M7::boxesWhenMaximized(setup.screen()));
     }
     show.confirmShow(m_dir->path(), QStringLiteral("1"), false,
                      change == QStringLiteral("fields") ? QStringLiteral("PNG")
