@@ -21,11 +21,12 @@ HeadStart::~HeadStart()
     m_starter->source = nullptr;
 }
 
-void HeadStart::newListing(quint64 listing)
+void HeadStart::newListing(quint64 listing, std::shared_ptr<PictureSource::Handover> viewer)
 {
     m_listing = listing;
     std::lock_guard lock(m_starter->mutex);
     m_starter->listing = listing;
+    m_starter->viewer = std::move(viewer);
 }
 
 void HeadStart::aim(const QString &folder, const QString &extension, const QScreen *screen)
@@ -69,6 +70,10 @@ void HeadStart::handOver(const QString &folder, const QString &extension, const 
         m_typing.stop();
         list();
     }
+    // The listing at work hands its picture to the viewer from the worker: the viewer may
+    // take its first turn before the listing's answer reaches this thread.
+    if (!m_listed)
+        newListing(m_listing, viewer.pictureSource().handover());
 }
 
 void HeadStart::stop()
@@ -97,8 +102,14 @@ void HeadStart::list()
             // The picture decoding already is kept when it is still the first.
             const QString path = folder + answer.first;
             std::lock_guard lock(starter->mutex);
-            if (path != decoding && starter->source && starter->listing == listing)
-                answer.decode = starter->source->startDecoding(path, boxes);
+            if (path == decoding || !starter->source || starter->listing != listing)
+                return answer;
+            const PictureSource::Task task = starter->source->startDecoding(path, boxes);
+            answer.handedOver = starter->viewer != nullptr;
+            if (answer.handedOver)
+                starter->viewer->give(path, boxes, task);
+            else
+                answer.decode = task;
             return answer;
         },
         [this, listing](const Listed &answer) {
@@ -120,7 +131,7 @@ void HeadStart::listed(const Listed &answer)
     const QString path = m_folder + answer.first;
     if (answer.decode)
         m_source.keep(path, m_boxes, answer.decode);
-    else
+    else if (!answer.handedOver)
         m_source.start(path, m_boxes);
     if (m_viewer) {
         m_viewer->prepareFirstPicture(m_source);

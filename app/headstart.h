@@ -55,21 +55,25 @@ private:
     {
         QString first;
         PictureSource::Task decode;
+        bool handedOver = false; // its decode went to the viewer straight from the worker
     };
     // Lets a listing start the decode of the picture it found, from the file worker, without
-    // waiting for the window's thread (which is opening the viewer right after "CONFERMA"):
-    // only while the listing is the latest and the head start is there.
+    // waiting for the window's thread (which is opening the viewer right after "CONFERMA"),
+    // and hand it to the viewer once "CONFERMA" has named one: only while the listing is the
+    // latest and the head start is there.
     struct Starter
     {
         std::mutex mutex;
         const PictureSource *source = nullptr;
         quint64 listing = 0;
+        std::shared_ptr<PictureSource::Handover> viewer;
     };
 
     // Lists the folder on the file worker, which then starts decoding its first picture.
     void list();
     void listed(const Listed &answer);
-    void newListing(quint64 listing);
+    // The latest listing is listing; its picture goes to viewer (none: kept here).
+    void newListing(quint64 listing, std::shared_ptr<PictureSource::Handover> viewer = {});
 
     FileWorker &m_fileChecks;
     PictureSource m_source;

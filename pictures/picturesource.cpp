@@ -37,6 +37,10 @@ PictureSource::PictureSource(FileWorker &worker, Shared shared, int ahead)
 
 PictureSource::~PictureSource()
 {
+    {
+        std::lock_guard lock(m_handover->m_mutex);
+        m_handover->m_closed = true;
+    }
     cancel();
 }
 
@@ -85,6 +89,7 @@ PictureSource::Task PictureSource::decode(const QString &path, const Boxes &boxe
 
 void PictureSource::cancel()
 {
+    collect();
     for (const Pending &pending : std::as_const(m_pending))
         pending.task->cancel();
     m_pending.clear();
@@ -144,6 +149,7 @@ void PictureSource::prepare(const Boxes &boxes)
 
 void PictureSource::keepAhead(const QStringList &paths, const Boxes &boxes)
 {
+    collect();
     if (!m_enabled)
         return;
     QList<Pending> kept;
@@ -195,6 +201,7 @@ std::optional<PictureSource::Picture>
 PictureSource::picture(const QString &path, const Boxes &boxes,
                        const std::optional<FileProbe::Stamp> &probed, const Wait &wait)
 {
+    collect();
     bool exact = true;
     std::optional<Picture> decoded;
     if (const Task ahead = take(path, boxes, &exact)) {
@@ -229,21 +236,57 @@ void PictureSource::adopt(PictureSource &other)
             m_pending.takeLast().task->cancel();
         return;
     }
-    for (Pending &own : m_pending) {
-        const auto earlier =
-            std::find_if(other.m_pending.begin(), other.m_pending.end(), [&](const Pending &p) {
-                return p.path == own.path && covers(p.boxes, own.boxes);
-            });
-        if (earlier == other.m_pending.end())
-            continue;
-        own.task->cancel();
-        own = *earlier;
-        other.m_pending.erase(earlier);
+    other.m_pending.removeIf([this](const Pending &p) { return replaceOwn(p); });
+}
+
+bool PictureSource::replaceOwn(const Pending &given)
+{
+    const auto own = std::find_if(m_pending.begin(), m_pending.end(), [&](const Pending &p) {
+        return p.path == given.path && covers(given.boxes, p.boxes);
+    });
+    if (own == m_pending.end())
+        return false;
+    own->task->cancel();
+    *own = given;
+    return true;
+}
+
+void PictureSource::Handover::give(const QString &path, const Boxes &boxes, const Task &task)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_task)
+        m_task->cancel();
+    // The source has gone: nobody takes it.
+    if (m_closed) {
+        task->cancel();
+        return;
     }
+    m_path = path;
+    m_boxes = boxes;
+    m_task = task;
+}
+
+void PictureSource::collect()
+{
+    Pending given;
+    {
+        std::lock_guard lock(m_handover->m_mutex);
+        if (!m_handover->m_task)
+            return;
+        given = {std::exchange(m_handover->m_path, {}), m_handover->m_boxes,
+                 std::exchange(m_handover->m_task, {})};
+    }
+    if (!m_enabled)
+        given.task->cancel();
+    else if (m_pending.isEmpty())
+        m_pending << given;
+    else if (!replaceOwn(given))
+        given.task->cancel();
 }
 
 void PictureSource::discard()
 {
+    collect();
     for (const Pending &pending : std::as_const(m_pending))
         pending.task->cancel();
     m_pending.clear();

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 // Where the show gets its pictures: it asks for a file's picture at the size it will show it,
@@ -82,6 +83,24 @@ public:
     }
     void keep(const QString &path, const Boxes &boxes, const Task &task);
 
+    // A picture another began decoding for this source, handed over from any thread: the
+    // source takes it at its next step as it takes one in adopt, or as its first picture when
+    // it has none decoding; else its decode stops.
+    class Handover
+    {
+    public:
+        void give(const QString &path, const Boxes &boxes, const Task &task);
+
+    private:
+        friend class PictureSource;
+        std::mutex m_mutex;
+        QString m_path;
+        Boxes m_boxes;
+        Task m_task;
+        bool m_closed = false;
+    };
+    const std::shared_ptr<Handover> &handover() const { return m_handover; }
+
     // Takes the pictures decoding ahead in other as its own, unless decoding ahead is off.
     // When its own are decoding already, one of other's takes the place of its own decode of
     // the same picture (for boxes no larger), which other started earlier; other keeps the
@@ -110,6 +129,12 @@ private:
         bool operator==(const Pending &other) const { return task == other.task; }
     };
 
+    // Takes what was handed over.
+    void collect();
+    // given in place of its own decode of the same picture (for boxes no larger); false when
+    // it has none.
+    bool replaceOwn(const Pending &given);
+
     // Starts decoding path for boxes on the worker: ahead of its turn, or for the turn, before
     // the pictures decoding ahead; from decoded when it was decoded for larger boxes.
     Task decode(const QString &path, const Boxes &boxes, bool ahead,
@@ -126,4 +151,5 @@ private:
     std::weak_ptr<FileTask<Picture>> m_turn; // the turn's decode, while it is waited for
     QList<Pending> m_pending;
     bool m_enabled = true;
+    std::shared_ptr<Handover> m_handover = std::make_shared<Handover>();
 };
