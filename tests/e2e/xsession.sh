@@ -181,17 +181,22 @@ x_twips() {
 
 # x_button WINDOW LEFT TOP WIDTH HEIGHT NAME: checks on the screen that a button stands at the
 # place given in twips: within its border it is all light grey with its dark caption, where
-# the green background or a picture would show colour.
+# the green background or a picture would show colour. A window just resized may not have
+# painted its new layout yet: the screen is looked at again for up to 5 s.
 x_button() {
-    local shot=${TMPDIR:-/tmp}/album-e2e-button-$$.png x y w h measure
+    local shot=${TMPDIR:-/tmp}/album-e2e-button-$$.png x y w h measure i
     x=$(($(x_px "$2") + 4)) y=$(($(x_px "$3") + 4))
     w=$(($(x_px "$4") - 8)) h=$(($(x_px "$5") - 8))
-    import -window "$1" -crop "${w}x${h}+${x}+${y}" +repage "$shot"
-    # The largest chroma and the mean lightness, 0 to 1.
-    measure=$(convert "$shot" -colorspace HCL -format '%[fx:maxima.g] %[fx:mean.b]' info:)
-    rm -f "$shot"
-    awk -v m="$measure" 'BEGIN { split(m, v, " "); exit !(v[1] < 0.1 && v[2] > 0.7) }' ||
-        x_fail "no $6 at ($2, $3) twips in the viewer (chroma, lightness: $measure)"
+    for i in $(seq 1 50); do
+        import -window "$1" -crop "${w}x${h}+${x}+${y}" +repage "$shot"
+        # The largest chroma and the mean lightness, 0 to 1.
+        measure=$(convert "$shot" -colorspace HCL -format '%[fx:maxima.g] %[fx:mean.b]' info:)
+        rm -f "$shot"
+        awk -v m="$measure" 'BEGIN { split(m, v, " "); exit !(v[1] < 0.1 && v[2] > 0.7) }' &&
+            return 0
+        sleep 0.1
+    done
+    x_fail "no $6 at ($2, $3) twips in the viewer (chroma, lightness: $measure)"
 }
 
 # x_click WINDOW X Y: a left click at screen pixels X, Y of the window.
