@@ -43,7 +43,8 @@ struct Layout
     QByteArray bytes;
 };
 
-// A file no larger is read at once: no real picture data of any frame is shorter.
+// A file no larger is read whole at once: that is within what the picture data of a frame of
+// any size may take, so no bomb gets more read than its bound.
 constexpr qint64 WholeFileBytes = 16LL << 20;
 
 // The turn a picture's EXIF orientation asks for, as Qt's reader reads it: exif is the data
