@@ -67,17 +67,9 @@ public:
     {
         if (m_size > most)
             return;
-        // In pieces, as the picture file reads: the program's end does not wait for a long
-        // read.
-        constexpr qint64 PieceBytes = 4 << 20;
         QByteArray whole(qsizetype(m_size), Qt::Uninitialized);
-        for (qint64 done = 0; done < m_size;) {
-            const qint64 got = FileProbe::readAt(m_descriptor, whole.data() + done,
-                                                 std::min(PieceBytes, m_size - done), done);
-            if (got <= 0)
-                return;
-            done += got;
-        }
+        if (FileProbe::readInPieces(m_descriptor, whole.data(), m_size, 0) != m_size)
+            return;
         m_buffer = std::move(whole);
         m_bufferStart = 0;
     }

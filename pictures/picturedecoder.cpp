@@ -355,7 +355,9 @@ Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing)
 
     const QImageIOHandler::Transformations turn =
         knownJpeg
-            ? JpegLayout::exifTransformation(picture->file->readAt(jpeg.exifStart, jpeg.exifLength))
+            ? JpegLayout::exifTransformation(
+                  jpeg.bytes.isEmpty() ? picture->file->readAt(jpeg.exifStart, jpeg.exifLength)
+                                       : jpeg.bytes.mid(jpeg.exifStart, jpeg.exifLength))
         : webp ? QImageIOHandler::TransformationNone
                : reader.transformation();
     const bool sideways = turnsSideways(turn);

@@ -2,6 +2,7 @@
 
 #include "runtime/paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -49,6 +50,21 @@ qint64 readAt(int descriptor, char *data, qint64 length, qint64 offset)
         got = ::pread(descriptor, data, size_t(length), off_t(offset));
     } while (got < 0 && errno == EINTR);
     return got;
+}
+
+qint64 readInPieces(int descriptor, char *data, qint64 length, qint64 offset,
+                    const std::function<bool()> &stop)
+{
+    constexpr qint64 PieceBytes = 4 << 20;
+    qint64 done = 0;
+    while (done < length && !(stop && stop())) {
+        const qint64 got = readAt(descriptor, data + done, std::min(PieceBytes, length - done),
+                                  offset + done);
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    return done;
 }
 
 std::optional<Stamp> probe(const QString &path)
