@@ -14,6 +14,7 @@
 
 #include <QFileInfo>
 #include <QImageReader>
+#include <QPainter>
 #include <QTransform>
 
 #include <algorithm>
@@ -288,6 +289,27 @@ QSize fittedSize(const QSize &natural, const Boxes &boxes)
     return fitted.expandedTo(QSize(1, 1));
 }
 
+// The picture brought to size. Made larger (a JPEG decoded at libjpeg's reduction just under
+// the shown size), it is drawn at the size with the same bilinear filter that Qt's smooth scale
+// enlarges with, for two thirds of its processor time; made smaller, Qt's scale averages the
+// area each pixel covers.
+QImage scaledTo(const QImage &image, const QSize &size)
+{
+    const bool enlarged = size.width() >= image.width() && size.height() >= image.height();
+    const QImage::Format format = image.format();
+    if (!enlarged ||
+        (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied))
+        return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled(size, format);
+    if (scaled.isNull())
+        return {};
+    QPainter painter(&scaled);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRect(QPoint(0, 0), size), image);
+    return scaled;
+}
+
 } // namespace
 
 std::optional<Picture> refit(const Picture &picture, const Boxes &boxes)
@@ -300,8 +322,7 @@ std::optional<Picture> refit(const Picture &picture, const Boxes &boxes)
         return std::nullopt;
     Picture result = picture;
     if (has != fitted)
-        result.image =
-            picture.image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        result.image = scaledTo(picture.image, fitted);
     return result;
 }
 
@@ -423,7 +444,7 @@ Picture decode(const QString &path, const Boxes &boxes, const Sharing &sharing)
         return result;
     }
     if (image.size() != fitted)
-        image = image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        image = scaledTo(image, fitted);
     result.image = image;
     if (sharing.time && sharing.stop)
         sharing.time->record(cost.format, cost.work, sharing.stop->spent());
