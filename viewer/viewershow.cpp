@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -70,7 +71,9 @@ void LARK_M7::Form_Paint()
                 return; // left while the folder was being listed
             m_state.CurrentName = m_state.Enumeration.startWith(*names);
             m_state.ShowFolder = m_state.ImageFolder;
-            prefetchAhead();
+            // Only the first picture for now: while the viewer opens and shows it, this thread
+            // and the X server want the other core. The next ones start once it is on screen.
+            prefetchAhead(1);
             const bool ran = RunPictureLoop();
             if (!self || m_left)
                 return; // the viewer was left: its show is over, another may be running
@@ -242,12 +245,12 @@ PictureDecoder::Boxes LARK_M7::boxesWhenMaximized(const QScreen *screen)
                         screen->devicePixelRatio());
 }
 
-void LARK_M7::prefetchAhead()
+void LARK_M7::prefetchAhead(int count)
 {
     // The next turn probes ShowFolder & CurrentName; the ones after it take the names that
     // follow in the enumeration.
     QStringList paths;
-    for (int i = 0; i < m_pictures.ahead(); ++i) {
+    for (int i = 0; i < std::min(count, m_pictures.ahead()); ++i) {
         const QString name = i == 0 ? m_state.CurrentName : m_state.Enumeration.peek(i);
         if (isBlank(name))
             break;

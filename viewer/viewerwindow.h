@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <limits>
 
 class CommandGate;
 class FileWorker;
@@ -154,8 +155,9 @@ private:
                                               const QScreen *screen, qreal ratio);
     // Whether path opens as a regular file, found out on the worker; notes its stamp.
     bool probeFile(const QString &path);
-    // Keeps the pictures that CurrentName and the names after it name decoding ahead.
-    void prefetchAhead();
+    // Keeps the pictures that CurrentName and the names after it name decoding ahead: as many
+    // as the source decodes ahead, or count when fewer.
+    void prefetchAhead(int count = std::numeric_limits<int>::max());
     void sizeImage(double pictureWidth, double pictureHeight);
     bool waitDelay(qint64 startMs);
     bool countPicture();
