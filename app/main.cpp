@@ -205,5 +205,9 @@ int main(int argc, char *argv[])
             QCoreApplication::quit();
         });
     }
-    return QApplication::exec();
+    QApplication::exec();
+    // The windows are closed: the program ends as "F I N E" ends it, at once. A worker may
+    // still be decoding the picture the setup window named, or loading the image readers'
+    // plugins, and must not find the libraries' globals being destroyed under it.
+    services.endProgram();
 }
