@@ -89,10 +89,7 @@ PictureSource::Task PictureSource::decode(const QString &path, const Boxes &boxe
 
 void PictureSource::cancel()
 {
-    collect();
-    for (const Pending &pending : std::as_const(m_pending))
-        pending.task->cancel();
-    m_pending.clear();
+    discard();
     if (const Task turn = m_turn.lock())
         turn->cancel();
 }
